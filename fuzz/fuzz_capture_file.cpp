@@ -1,0 +1,39 @@
+// Reading a capture file of arbitrary content: identification, load size, read,
+// then a walk over the frames and a write of what was read.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+#include "store/capture_file.h"
+
+using namespace zelpan;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static std::string path = "/tmp/zelpan_fuzz_in_" + std::to_string(getpid()) + ".zlc";
+    static std::string out = "/tmp/zelpan_fuzz_out_" + std::to_string(getpid()) + ".zlc";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return 0;
+    if (size) std::fwrite(data, 1, size, f);
+    std::fclose(f);
+
+    FrameStore store;
+    int32_t link = 1;
+    std::string msg = LoadCaptureFile(path, store, link);
+    if (msg.empty()) {
+        uint64_t total = 0;
+        const uint8_t* r = store.first();
+        for (uint32_t i = 0; r && i < store.frame_count(); ++i, r = store.next(r, i)) {
+            total += record_length(r);
+            if (i % 3 == 0) store.set_marked(i, true);
+        }
+        if (total + uint64_t(store.frame_count()) * RECORD_HEADER != store.used_bytes()) __builtin_trap();
+        (void)CountMarkedFrames(store);
+        if (!WriteCaptureFile(out, store, link, true).empty()) __builtin_trap();
+        FrameStore again;
+        int32_t link2 = 0;
+        if (!LoadCaptureFile(out, again, link2).empty() || link2 != link) __builtin_trap();
+        if (again.frame_count() != CountMarkedFrames(store)) __builtin_trap();
+    }
+    return 0;
+}

@@ -1,0 +1,62 @@
+// decode_frame on arbitrary bytes in every mode and link type. The first input
+// byte picks the link type; the rest is the frame, held in a buffer of exactly
+// its size so that any read past the captured bytes is caught.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "decode/engine.h"
+
+using namespace zelpan;
+
+namespace {
+struct Discard : LineSink {
+    size_t n = 0;
+    void line(int indent, std::string_view text) override { n += size_t(indent) + text.size(); }
+};
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    static const int32_t links[4] = {0, 1, 9, 10};
+    int32_t link = links[data[0] & 3];
+    int frame_number = (data[0] & 4) ? 1 : 2;
+    size_t n = size - 1;
+    std::vector<uint8_t> rec(RECORD_HEADER + n);
+    write_record_header(rec.data(), 1700000000, 123456, uint32_t(n), 0, 0);
+    if (n) std::memcpy(rec.data() + RECORD_HEADER, data + 1, n);
+
+    static DecodeContext c;
+    static DetailTree tree;
+    static Discard sink;
+    make_current(&c);
+    c.link_type = link;
+
+    c.mode = MODE_DISPLAY;  // summary
+    c.layer_index = nullptr;
+    clear_columns(c, 0);
+    decode_frame(0, rec.data(), link, frame_number);
+
+    c.tree = &tree;  // detail tree
+    tree.clear();
+    decode_frame(ROOT_NODE, rec.data(), link, frame_number);
+    tree.finish();
+    for (uint32_t b = 0; b < n; b += 7) (void)tree.line_for_byte(b);
+
+    FrameLayerIndex ix;  // layer index
+    c.mode = MODE_LAYER_INDEX;
+    c.layer_index = &ix;
+    decode_frame(0, rec.data(), link, frame_number);
+    for (int i = 0; i < ix.count; ++i)
+        if (ix.entries[i].offset < RECORD_HEADER || ix.entries[i].offset > int32_t(RECORD_HEADER + n))
+            __builtin_trap();  // a layer outside the frame
+
+    c.mode = MODE_TEXT_EXPORT;  // text export
+    c.layer_index = nullptr;
+    c.exporter = &sink;
+    decode_frame(ROOT_NODE, rec.data(), link, frame_number);
+    c.exporter = nullptr;
+    c.mode = MODE_DISPLAY;
+    make_current(nullptr);
+    return 0;
+}

@@ -1,0 +1,78 @@
+#pragma once
+// The frames of one window: one contiguous block, an 8-byte head (used_bytes,
+// frame_count) and the records packed in frame order. See decode/engine.h for the
+// record header.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "decode/engine.h"
+
+namespace zelpan {
+
+constexpr uint32_t STORE_HEAD = 8;
+constexpr uint32_t CAPTURE_STORE_CAPACITY = 12000000;
+// The back link is 24 bits wide in memory; no record may be larger.
+constexpr uint32_t MAX_RECORD_SIZE = 0xFFFFFF;
+
+class FrameStore {
+public:
+    FrameStore() = default;
+    FrameStore(const FrameStore&) = delete;
+    FrameStore& operator=(const FrameStore&) = delete;
+
+    // Allocates a block of capacity bytes (head included), freeing the old one.
+    // Returns false when the memory cannot be had; the store is then absent.
+    bool allocate(uint32_t capacity);
+    void release();
+    bool present() const { return block_ != nullptr; }
+    uint32_t capacity() const { return capacity_; }
+
+    uint8_t* block() { return block_.get(); }
+    const uint8_t* block() const { return block_.get(); }
+    uint32_t used_bytes() const;
+    uint32_t frame_count() const;
+    void set_used_bytes(uint32_t v);
+    void set_frame_count(uint32_t v);
+    // Empties the store (head to 0, first record header cleared).
+    void clear();
+
+    // First record, or nullptr when empty.
+    const uint8_t* first() const;
+    // The record after r, or nullptr after the last (walks stop at frame_count
+    // records or used_bytes, whichever comes first).
+    const uint8_t* next(const uint8_t* r, uint32_t index) const;
+
+    // Appends a frame when it fits; returns the new record or nullptr.
+    uint8_t* append(uint32_t seconds, uint32_t microseconds, const uint8_t* bytes, uint32_t length);
+    // Does a frame of length bytes fit behind the records?
+    bool fits(uint32_t length) const;
+
+    // Random access by position. The offset table is built on first use and kept
+    // up to date by append(); 4 bytes per frame.
+    const uint8_t* at(uint32_t index) const;
+    uint8_t* at(uint32_t index);
+    size_t index_memory() const { return offsets_.capacity() * sizeof(uint32_t); }
+
+    bool marked(uint32_t index) const;
+    void set_marked(uint32_t index, bool on);
+
+    // Copies another store's whole block (the second window of a document).
+    bool copy_from(const FrameStore& other);
+
+    // Called by code that fills the block directly (file reading, capture) once
+    // the records are in place, so the offset table is rebuilt on next use.
+    void invalidate_index() { offsets_.clear(); indexed_ = false; }
+
+private:
+    void build_index() const;
+    std::unique_ptr<uint8_t[]> block_;
+    uint32_t capacity_ = 0;
+    mutable std::vector<uint32_t> offsets_;
+    mutable bool indexed_ = false;
+};
+
+uint32_t CountMarkedFrames(const FrameStore& store);
+
+}  // namespace zelpan

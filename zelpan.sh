@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Zelpan: set up, build and open the sample capture; "./zelpan.sh test" runs every test.
+#   ./zelpan.sh            install missing packages, build, open samples/sample.zlc
+#   ./zelpan.sh test       the same set-up, then every test (unit, GUI, sanitizers, fuzz)
+#   ./zelpan.sh fuzz [S]   long fuzz runs: S seconds per target (default 600)
+#   ./zelpan.sh bench      the benchmarks on the 1,000,000-frame capture
+set -euo pipefail
+
+top=$(cd "$(dirname "$0")" && pwd)
+cd "$top"
+build=${ZELPAN_BUILD:-$top/build}
+asan=${ZELPAN_ASAN_BUILD:-$top/build-asan}
+tsan=${ZELPAN_TSAN_BUILD:-$top/build-tsan}
+jobs=${ZELPAN_JOBS:-$(nproc)}
+cmd=${1:-run}
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  clang libclang-rt-14-dev llvm
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libpcap-dev libgtest-dev libgmock-dev libbenchmark-dev
+  python3 python3-scapy tcpdump tshark iproute2
+)
+
+install_packages() {
+  local missing=()
+  for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then return 0; fi
+  echo "zelpan.sh: installing ${missing[*]}"
+  local sudo=
+  if [ "$(id -u)" -ne 0 ]; then sudo=sudo; fi
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure_main() {
+  cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j "$jobs"
+}
+
+configure_asan() {
+  # clang build with AddressSanitizer and UBSan: the unit tests and the fuzz targets.
+  CC=clang CXX=clang++ cmake -S "$top" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DZELPAN_UI=OFF -DZELPAN_BENCH=OFF -DZELPAN_SANITIZE=ON -DZELPAN_FUZZ=ON >/dev/null
+  cmake --build "$asan" -j "$jobs"
+}
+
+configure_tsan() {
+  CC=clang CXX=clang++ cmake -S "$top" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DZELPAN_UI=OFF -DZELPAN_BENCH=OFF -DZELPAN_TSAN=ON >/dev/null
+  cmake --build "$tsan" -j "$jobs" --target zelpan_tests
+}
+
+run_fuzz() {
+  local seconds=$1
+  local status=0
+  for target in "$asan"/fuzz/fuzz_*; do
+    [ -x "$target" ] || continue
+    local name corpus work
+    name=$(basename "$target")
+    corpus="$top/fuzz/corpus/${name#fuzz_}"
+    work=$(mktemp -d)
+    echo "== $name: replaying $(ls "$corpus" | wc -l) seeds, then ${seconds}s of fuzzing"
+    # Replay the committed seeds, then fuzz into a scratch copy so the corpus stays as committed.
+    "$target" -runs=0 "$corpus" >/dev/null 2>"$work/replay.log" || { cat "$work/replay.log"; status=1; }
+    cp -r "$corpus"/. "$work/"
+    if ! "$target" -max_total_time="$seconds" -max_len=70000 -timeout=10 -rss_limit_mb=4096 \
+         -artifact_prefix="$work/" "$work" >"$work/fuzz.log" 2>&1; then
+      tail -40 "$work/fuzz.log"
+      echo "fuzz target $name failed; the crashing input is in $work"
+      status=1
+      continue
+    fi
+    grep -E '^(#[0-9]+.*DONE|Done)' "$work/fuzz.log" | tail -1 || true
+    rm -rf "$work"
+  done
+  return $status
+}
+
+case "$cmd" in
+  run)
+    install_packages
+    configure_main
+    sample="$top/samples/sample.zlc"
+    if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+      exec "$build/ui/zelpan" "$sample"
+    fi
+    "$build/cli/zelpan-cli" summary "$sample"
+    echo
+    echo "No display found: above is the sample's summary from zelpan-cli."
+    echo "To open the window, run on a desktop session:  $build/ui/zelpan $sample"
+    ;;
+  test)
+    install_packages
+    configure_main
+    echo "== unit and GUI tests"
+    QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure -j "$jobs" --timeout 600
+    echo "== sanitizer build (ASan + UBSan)"
+    configure_asan
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      ctest --test-dir "$asan" --output-on-failure -j "$jobs" --timeout 900 -L core
+    echo "== fuzz targets"
+    run_fuzz "${ZELPAN_FUZZ_SECONDS:-30}"
+    if grep -q 'LABELS tsan' "$top/tests/CMakeLists.txt" 2>/dev/null; then
+      echo "== ThreadSanitizer"
+      configure_tsan
+      TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$tsan" --output-on-failure --timeout 900 -L tsan
+    fi
+    echo "== all tests passed"
+    ;;
+  fuzz)
+    install_packages
+    configure_asan
+    run_fuzz "${2:-600}"
+    ;;
+  bench)
+    install_packages
+    configure_main
+    "$build/bench/zelpan_bench" "${@:2}"
+    ;;
+  *)
+    echo "usage: ./zelpan.sh [test | fuzz [SECONDS] | bench [benchmark flags]]" >&2
+    exit 64
+    ;;
+esac
