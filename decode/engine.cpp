@@ -72,7 +72,7 @@ static void record_layer(DecodeContext& c, const char* text, size_t n, const uin
     if (ix->count == 0) ix->frame = c.record;
     if (ix->count >= MAX_LAYERS) return;
     std::string_view label = layer_label(text, n);
-    std::memcpy(ix->label, label.data(), label.size());
+    if (!label.empty()) std::memcpy(ix->label, label.data(), label.size());
     ix->label[label.size()] = 0;
     ix->top_protocol = protocol;
     LayerEntry& e = ix->entries[ix->count++];
