@@ -35,12 +35,20 @@ uint16_t checksum_skip(const Bytes& data, int n, int skip_at, int skip_len);
 // IPv6 and its extension headers (ipv6.cpp)
 void decode_ipv6(int32_t parent, Bytes data);
 
+// How long the network layer says data is (never less than what is captured),
+// or -1 when it goes on in later fragments.
+long announced_length(const Bytes& data);
+
 // TCP, UDP and the port dispatch (tcpudp.cpp)
 void decode_tcp(int32_t parent, Bytes data);
 void decode_udp(int32_t parent, Bytes data);
 void dispatch_port(int32_t parent, Bytes data, uint16_t source, uint16_t destination);
 const char* port_name(uint16_t port, int protocol);
 int register_data_port(uint16_t port, uint16_t app_port);
+const char* tcp_flags_text(uint8_t flags);
+const char* tcp_numbers_text(uint32_t ack, uint32_t seq, uint16_t window);
+uint16_t transport_checksum(int n, const Bytes& segment, int count, int field_offset);
+void decode_tcp_options(int32_t parent, Bytes options, int n);
 
 // ICMP, ICMPv6, IGMP (icmp.cpp)
 void decode_icmp(int32_t parent, Bytes data);

@@ -220,6 +220,8 @@ int32_t decode_frame(int32_t parent, const uint8_t* record, int32_t link_type, i
     c.network_type = 0;
     c.transport_protocol = 0;
     c.app_port = 0;
+    c.announced_length = -1;
+    c.more_fragments = 0;
     if (frame_number == 1) {
         c.ftp_tracking.active = 0;
         for (auto& e : c.ftp_tracking.entries) e.state = 0;

@@ -111,6 +111,11 @@ struct DecodeContext {
     int32_t network_type = 0;
     int32_t transport_protocol = 0;
     int32_t app_port = 0;
+    // The payload the network layer handed on, as its header announces it: the
+    // length (it may exceed the captured bytes; -1 when unknown) and whether later
+    // fragments follow. Checksums give a verdict only over whole data.
+    int32_t announced_length = -1;
+    int32_t more_fragments = 0;
     // Transport pseudo-header: 0, protocol, length (2), then source and destination
     // (4+4 after IPv4, 16+16 after IPv6).
     uint8_t pseudo_header[36] = {};

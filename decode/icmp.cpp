@@ -8,7 +8,6 @@
 
 namespace zelpan {
 
-bool ipv6_more_fragments();  // ipv6.cpp
 
 namespace {
 
@@ -129,38 +128,6 @@ constexpr NameEntry igmp_record_types[] = {
 };
 
 // ---- shared pieces ----
-
-// How long the network layer says the message is, or -1 when the message goes on
-// in later fragments. The network layer clips our view to the captured bytes, so
-// a message cut by the capture looks whole from here; the header in front of it
-// tells the truth.
-long claimed_length(const Bytes& data, int protocol) {
-    const DecodeContext& c = ctx();
-    long n = data.size();
-    if (c.ftp_tracking.ip_version == 2) {
-        if (ipv6_more_fragments()) return -1;
-        const uint8_t* ph = c.ipv6_pseudo_header;
-        if (ph[39] != protocol) return n;
-        long len = long(be32(ph + 32));
-        return len > n ? len : n;
-    }
-    if (c.ftp_tracking.ip_version != 1 || !c.bytes || !data.data()) return n;
-    // The IPv4 header sits right before us unless something (AH) came between;
-    // it must carry our protocol and the addresses that IPv4 recorded.
-    auto first = reinterpret_cast<uintptr_t>(c.bytes), here = reinterpret_cast<uintptr_t>(data.data());
-    if (here < first || here - first > uintptr_t(c.captured_length)) return n;
-    int start = int(here - first);
-    Bytes frame(c.bytes, c.captured_length);
-    for (int ihl = 20; ihl <= 60 && ihl <= start; ihl += 4) {
-        int h = start - ihl;
-        if (frame.u8(h) != (0x40 | ihl / 4) || frame.u8(h + 9) != protocol) continue;
-        if (std::memcmp(frame.at(h + 12), c.pseudo_header + 4, 8) != 0) continue;
-        if (frame.u8(h + 6) & 0x20) return -1;  // More Fragments
-        long len = long(frame.be16(h + 2)) - ihl;
-        return len > n ? len : n;
-    }
-    return n;
-}
 
 // The checksum line: a verdict only when the whole message was captured.
 void checksum_line(int32_t parent, const Bytes& data, const char* label, long claimed, uint16_t computed) {
@@ -600,7 +567,7 @@ void decode_icmp(int32_t parent, Bytes data) {
             node(ic, data, 1, 1, "Code : %s(%u)", name ? name : "Unknown", code);
     }
     if (data.has(2, 2))
-        checksum_line(ic, data, "Header Checksum", claimed_length(data, 1), checksum_skip(data, n, 2, 2));
+        checksum_line(ic, data, "Header Checksum", announced_length(data), checksum_skip(data, n, 2, 2));
 
     switch (t) {
     case 0: case 8: case 13: case 14: case 15: case 16: case 17: case 18:
@@ -681,7 +648,7 @@ void decode_icmpv6(int32_t parent, Bytes data) {
             // Carried without IPv6 there is no pseudo-header to check against.
             node(v, data, 2, 2, "Checksum : 0x%04X(not verified, no IPv6 header)", data.be16(2));
         else
-            checksum_line(v, data, "Checksum", claimed_length(data, 58), icmpv6_checksum(data));
+            checksum_line(v, data, "Checksum", announced_length(data), icmpv6_checksum(data));
     }
     bool whole = n >= need;
     if (n >= 5) icmpv6_body(v, data, t, whole);
@@ -705,7 +672,7 @@ void decode_igmp(int32_t parent, Bytes data) {
 
     int32_t g = add_nodef(parent, data.at(0), n, P_IGMP, "Internet Group Management Protocol");
     if (data.has(0, 1)) node(g, data, 0, 1, "Type : %s", value_name(t, igmp_types, 1, 1));
-    long claimed = claimed_length(data, 2);
+    long claimed = announced_length(data);
     int used = 0;
     if (t <= 15) {
         if (data.has(1, 1)) {

@@ -394,7 +394,16 @@ void decode_ipv4(int32_t parent, Bytes data) {
         }
         return;
     }
+    c.announced_length = int32_t(total) - ihl;
+    c.more_fragments = (data.u8(6) & 0x20) ? 1 : 0;
     if (size > 0) dispatch_ip_protocol(parent, payload, protocol);
+}
+
+long announced_length(const Bytes& data) {
+    const DecodeContext& c = ctx();
+    if (c.more_fragments) return -1;
+    long n = data.size();
+    return c.announced_length > n ? c.announced_length : n;
 }
 
 void dispatch_ip_protocol(int32_t parent, Bytes data, int protocol) {
@@ -447,7 +456,11 @@ int decode_ah(int32_t parent, Bytes data, int stop) {
         node(a, data, 8, 4, "Sequence : 0x%08X", data.be32(8));
         node(a, data, 12, h - AH_HEADER, "Integrity Check Value (ICV)");
     }
-    if (stop == 0 && data.size() > h) dispatch_ip_protocol(parent, data.from(h), next);
+    if (stop == 0 && data.size() > h) {
+        DecodeContext& c = ctx();
+        if (c.announced_length >= 0) c.announced_length = c.announced_length > h ? c.announced_length - h : 0;
+        dispatch_ip_protocol(parent, data.from(h), next);
+    }
     return h;
 }
 

@@ -11,7 +11,6 @@ namespace zelpan {
 
 // Read by the ICMP decoders (icmp.cpp): the packet now being decoded is the first
 // of several fragments, so no message checksum can be verified from it.
-bool ipv6_more_fragments();
 
 namespace {
 
@@ -19,7 +18,6 @@ constexpr int IPV6_HEADER = 40;
 constexpr int FRAGMENT_HEADER = 8;
 constexpr int AH_FIXED = 12;  // next, length, reserved, SPI, sequence
 
-thread_local bool more_fragments = false;
 
 constexpr NameEntry router_alert_names[] = {
     {0, "Multicast Listener Discovery"}, {1, "RSVP"}, {2, "Active Networks"}, {0, nullptr},
@@ -239,12 +237,10 @@ void final_destination(const Bytes& hdr, int hl) {
 
 }  // namespace
 
-bool ipv6_more_fragments() { return more_fragments; }
-
 void decode_ipv6(int32_t parent, Bytes data) {
     DecodeContext& c = ctx();
     c.ftp_tracking.ip_version = 2;
-    more_fragments = false;
+    c.more_fragments = 0;
     // An IPv6 header inside another network layer leaves the outer one's columns.
     bool outer = c.network_type == 0x86DD;
     bool whole = data.has(0, IPV6_HEADER);
@@ -338,7 +334,7 @@ void decode_ipv6(int32_t parent, Bytes data) {
                 }
                 return;
             }
-            if (word & 1) more_fragments = true;
+            if (word & 1) c.more_fragments = 1;
             break;
         }
         case 51:
@@ -348,6 +344,7 @@ void decode_ipv6(int32_t parent, Bytes data) {
             break;
         default:
             c.transport_protocol = next;
+            c.announced_length = int32_t(remaining);
             if (remaining > 0) dispatch_ip_protocol(parent, rest, next);
             return;
         }

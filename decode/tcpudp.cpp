@@ -9,14 +9,6 @@
 
 namespace zelpan {
 
-// Also used outside this file (stream views, ICMPv6); not yet in decoders.h.
-const char* tcp_flags_text(uint8_t flags);
-const char* tcp_numbers_text(uint32_t ack, uint32_t seq, uint16_t window);
-uint16_t transport_checksum(int n, const Bytes& segment, int count, int field_offset);
-void decode_tcp_options(int32_t parent, Bytes options, int n);
-
-bool ipv6_more_fragments();  // ipv6.cpp
-
 namespace {
 
 constexpr int TCP_HEADER = 20;
@@ -148,36 +140,6 @@ int pseudo_header_size() {
     return c.network_type == 0x86DD ? 36 : 12;
 }
 
-// How many bytes the network layer says the segment has, or -1 when it goes on in
-// later fragments. Our view is clipped to the captured bytes, so a segment cut by
-// the capture looks whole from here; the IP header in front of it tells.
-long announced_length(const Bytes& data, int protocol) {
-    const DecodeContext& c = ctx();
-    long n = data.size();
-    if (c.ftp_tracking.ip_version == 2) {
-        if (ipv6_more_fragments()) return -1;
-        const uint8_t* ph = c.ipv6_pseudo_header;
-        if (ph[39] != protocol) return n;
-        long len = long(be32(ph + 32));
-        return len > n ? len : n;
-    }
-    if (c.ftp_tracking.ip_version != 1 || !c.bytes || !data.data()) return n;
-    // The IPv4 header sits right before us unless something (AH) came between;
-    // it must carry our protocol and the addresses that IPv4 recorded.
-    auto first = reinterpret_cast<uintptr_t>(c.bytes), here = reinterpret_cast<uintptr_t>(data.data());
-    if (here < first || here - first > uintptr_t(c.captured_length)) return n;
-    int start = int(here - first);
-    Bytes frame(c.bytes, c.captured_length);
-    for (int ihl = 20; ihl <= 60 && ihl <= start; ihl += 4) {
-        int h = start - ihl;
-        if (frame.u8(h) != (0x40 | ihl / 4) || frame.u8(h + 9) != protocol) continue;
-        if (!frame.has(h + 12, 8) || std::memcmp(frame.at(h + 12), c.pseudo_header + 4, 8) != 0) continue;
-        if (frame.u8(h + 6) & 0x20) return -1;  // More Fragments
-        long len = long(frame.be16(h + 2)) - ihl;
-        return len > n ? len : n;
-    }
-    return n;
-}
 
 // The lines of the fixed TCP header whose bytes are captured.
 void tcp_header_lines(int32_t t, const Bytes& data) {
@@ -364,7 +326,7 @@ void decode_tcp(int32_t parent, Bytes data) {
                               tcp_numbers_text(ack, seq, window));
         tcp_header_lines(t, data);
         uint16_t field = data.be16(16);
-        long announced = announced_length(data, 6);
+        long announced = announced_length(data);
         // The sum covers the whole segment: no verdict over part of it.
         if (announced < 0) {
             node(t, data, 16, 2, "Checksum : 0x%04X(not verified, first fragment)", field);
@@ -439,7 +401,7 @@ void decode_udp(int32_t parent, Bytes data) {
         } else if (udp_length > length) {
             // The checksum covers bytes that are not here: in later fragments or not captured.
             node(u, data, 4, 2, "Length : %u bytes", udp_length);
-            if (announced_length(data, 17) < 0)
+            if (announced_length(data) < 0)
                 node(u, data, 6, 2, "Checksum : 0x%04X(not verified, first fragment)", field);
             else
                 node(u, data, 6, 2, "Checksum : 0x%04X(not verified, %d of %u bytes captured)", field, length,

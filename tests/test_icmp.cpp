@@ -64,6 +64,9 @@ struct Via4 {
         c.network_type = 0x0800;
         c.ftp_tracking.ip_version = 1;
         std::memcpy(c.pseudo_header + 4, packet.data() + 12, 8);
+        // What decode_ipv4 leaves for its payload.
+        c.announced_length = (packet[2] << 8 | packet[3]) - (packet[0] & 15) * 4;
+        c.more_fragments = (packet[6] & 0x20) ? 1 : 0;
         make_current(&c);
     }
     ~Via4() { make_current(nullptr); }
