@@ -50,29 +50,18 @@ Summary summarize(const Frame& bytes, int link_type, int frame_number) {
     return s;
 }
 
-namespace {
-struct Collect : zelpan::LineSink {
-    std::vector<std::string>* out;
-    void line(int indent, std::string_view text) override {
-        out->push_back(std::string(size_t(indent), ' ') + std::string(text));
-    }
-};
-}  // namespace
-
 std::vector<std::string> detail(const Frame& bytes, int link_type, int frame_number) {
     Record r(bytes);
     zelpan::DecodeContext c;
     c.mode = zelpan::MODE_TEXT_EXPORT;
     c.link_type = link_type;
     c.first_time = c.previous_time = zelpan::record_time(r.data());
-    std::vector<std::string> lines;
-    Collect sink;
-    sink.out = &lines;
+    Lines sink;
     c.exporter = &sink;
     zelpan::make_current(&c);
     zelpan::decode_frame(zelpan::ROOT_NODE, r.data(), link_type, frame_number);
     zelpan::make_current(nullptr);
-    return lines;
+    return sink.out;
 }
 
 bool has_line(const std::vector<std::string>& lines, const std::string& text) {
@@ -111,6 +100,50 @@ zelpan::FrameLayerIndex layers(const Frame& bytes, int link_type) {
     for (auto& e : ix.entries) e.start = nullptr;
     ix.frame = nullptr;
     return ix;
+}
+
+void Direct::run(int32_t parent, int mode, const Frame& msg) {
+    rec_ = std::make_unique<Record>(cat({Frame(size_t(lead_), 0xEE), msg}));
+    c.mode = mode;
+    c.record = rec_->data();
+    c.bytes = zelpan::record_bytes(rec_->data());
+    c.captured_length = int32_t(lead_ + msg.size());
+    if (setup_) setup_(c);
+    zelpan::clear_columns(c, 1);
+    zelpan::make_current(&c);
+    decode_(parent, zelpan::Bytes(c.bytes + lead_, int(msg.size())));
+    zelpan::make_current(nullptr);
+}
+
+Summary Direct::summary(const Frame& msg) {
+    run(0, zelpan::MODE_DISPLAY, msg);
+    Summary s;
+    for (int k = 0; k < 9; ++k) s.col[k] = c.columns[k];
+    return s;
+}
+
+std::vector<std::string> Direct::detail(const Frame& msg) {
+    Lines sink;
+    c.exporter = &sink;
+    run(zelpan::ROOT_NODE, zelpan::MODE_TEXT_EXPORT, msg);
+    c.exporter = nullptr;
+    return sink.out;
+}
+
+zelpan::FrameLayerIndex Direct::layers(const Frame& msg) {
+    zelpan::FrameLayerIndex ix;
+    c.layer_index = &ix;
+    run(0, zelpan::MODE_LAYER_INDEX, msg);
+    c.layer_index = nullptr;
+    return ix;
+}
+
+void Direct::tree(zelpan::DetailTree& tree, const Frame& msg) {
+    tree.clear();
+    c.tree = &tree;
+    run(zelpan::ROOT_NODE, zelpan::MODE_DISPLAY, msg);
+    tree.finish();
+    c.tree = nullptr;
 }
 
 }  // namespace zt

@@ -1,8 +1,11 @@
 #pragma once
 // Helpers shared by the tests: build frames, decode them in each mode.
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "decode/engine.h"
@@ -39,5 +42,37 @@ bool has_line(const std::vector<std::string>& lines, const std::string& text);
 void display(zelpan::DetailTree& tree, const Frame& bytes, int link_type = 1, int frame_number = 1);
 // Layer index of one frame.
 zelpan::FrameLayerIndex layers(const Frame& bytes, int link_type = 1);
+
+// Collects text-export lines as indentation plus text.
+struct Lines : zelpan::LineSink {
+    std::vector<std::string> out;
+    void line(int indent, std::string_view text) override {
+        out.push_back(std::string(size_t(indent), ' ') + std::string(text));
+    }
+};
+
+// Runs one decoder directly on a message placed behind `lead` filler bytes (standing
+// for the headers in front of it, so offsets are real positions in the frame). The
+// frame ends exactly where the message ends, so the address sanitizer sees any read
+// past it. setup() fills in what the lower layers would have left in the context.
+using Decoder = void (*)(int32_t, zelpan::Bytes);
+class Direct {
+public:
+    Direct(Decoder d, int lead, std::function<void(zelpan::DecodeContext&)> setup = {})
+        : decode_(d), lead_(lead), setup_(std::move(setup)) {}
+    zelpan::DecodeContext c;
+
+    Summary summary(const Frame& msg);
+    std::vector<std::string> detail(const Frame& msg);
+    zelpan::FrameLayerIndex layers(const Frame& msg);
+    void tree(zelpan::DetailTree& tree, const Frame& msg);
+
+private:
+    void run(int32_t parent, int mode, const Frame& msg);
+    Decoder decode_;
+    int lead_;
+    std::function<void(zelpan::DecodeContext&)> setup_;
+    std::unique_ptr<Record> rec_;
+};
 
 }  // namespace zt

@@ -15,70 +15,20 @@ using zt::cat;
 using zt::Frame;
 using zt::hex;
 
+using zt::Decoder;
+using zt::Lines;
+
 namespace {
 
-using Decoder = void (*)(int32_t, Bytes);
 
 // Bytes standing for the Ethernet header, so that layer offsets and byte ranges
 // come from a real position inside the frame.
 constexpr int LEAD = 14;
 
-struct Lines : LineSink {
-    std::vector<std::string> out;
-    void line(int indent, std::string_view text) override {
-        out.push_back(std::string(size_t(indent), ' ') + std::string(text));
-    }
-};
 
-// Runs one decoder on a frame that ends exactly where the message ends, so the
-// address sanitizer sees any read past it.
-class Direct {
-public:
-    explicit Direct(Decoder d) : decode_(d) {}
-    DecodeContext c;
 
-    zt::Summary summary(const Frame& msg) {
-        run(0, MODE_DISPLAY, msg);
-        zt::Summary s;
-        for (int k = 0; k < 9; ++k) s.col[k] = c.columns[k];
-        return s;
-    }
-    std::vector<std::string> detail(const Frame& msg) {
-        Lines sink;
-        c.exporter = &sink;
-        run(ROOT_NODE, MODE_TEXT_EXPORT, msg);
-        c.exporter = nullptr;
-        return sink.out;
-    }
-    FrameLayerIndex layers(const Frame& msg) {
-        FrameLayerIndex ix;
-        c.layer_index = &ix;
-        run(0, MODE_LAYER_INDEX, msg);
-        c.layer_index = nullptr;
-        return ix;
-    }
-    void tree(DetailTree& tree, const Frame& msg) {
-        tree.clear();
-        c.tree = &tree;
-        run(ROOT_NODE, MODE_DISPLAY, msg);
-        c.tree = nullptr;
-    }
-
-private:
-    Decoder decode_;
-    std::unique_ptr<zt::Record> rec_;
-
-    void run(int32_t parent, int mode, const Frame& msg) {
-        rec_ = std::make_unique<zt::Record>(cat({Frame(LEAD, 0xEE), msg}));
-        c.mode = mode;
-        c.record = rec_->data();
-        c.bytes = record_bytes(rec_->data());
-        c.captured_length = int32_t(LEAD + msg.size());
-        clear_columns(c, 1);
-        make_current(&c);
-        decode_(parent, Bytes(c.bytes + LEAD, int(msg.size())));
-        make_current(nullptr);
-    }
+struct Direct : zt::Direct {
+    explicit Direct(zt::Decoder d) : zt::Direct(d, LEAD) {}
 };
 
 Frame prefix(const Frame& f, size_t n) { return Frame(f.begin(), f.begin() + long(n)); }

@@ -15,67 +15,20 @@ using zt::cat;
 using zt::Frame;
 using zt::hex;
 
+using zt::Lines;
+
 namespace {
 
 // Bytes standing for the Ethernet, IPv4 and UDP headers in front of the message.
 constexpr int LEAD = 42;
 
-struct Lines : LineSink {
-    std::vector<std::string> out;
-    void line(int indent, std::string_view text) override {
-        out.push_back(std::string(size_t(indent), ' ') + std::string(text));
-    }
-};
 
-// Runs decode_dhcp on a frame that ends exactly where the message ends, so the
-// address sanitizer sees any read past it.
-class Direct {
-public:
-    DecodeContext c;
 
-    zt::Summary summary(const Frame& msg) {
-        run(0, MODE_DISPLAY, msg);
-        zt::Summary s;
-        for (int k = 0; k < 9; ++k) s.col[k] = c.columns[k];
-        return s;
-    }
-    std::vector<std::string> detail(const Frame& msg) {
-        Lines sink;
-        c.exporter = &sink;
-        run(ROOT_NODE, MODE_TEXT_EXPORT, msg);
-        c.exporter = nullptr;
-        return sink.out;
-    }
-    FrameLayerIndex layers(const Frame& msg) {
-        FrameLayerIndex ix;
-        c.layer_index = &ix;
-        run(0, MODE_LAYER_INDEX, msg);
-        c.layer_index = nullptr;
-        return ix;
-    }
-    void tree(DetailTree& tree, const Frame& msg) {
-        tree.clear();
-        c.tree = &tree;
-        run(ROOT_NODE, MODE_DISPLAY, msg);
-        c.tree = nullptr;
-    }
-
-private:
-    std::unique_ptr<zt::Record> rec_;
-
-    void run(int32_t parent, int mode, const Frame& msg) {
-        rec_ = std::make_unique<zt::Record>(cat({Frame(LEAD, 0xEE), msg}));
-        c.mode = mode;
-        c.record = rec_->data();
-        c.bytes = record_bytes(rec_->data());
-        c.captured_length = int32_t(LEAD + msg.size());
+struct Direct : zt::Direct {
+    Direct() : zt::Direct(decode_dhcp, LEAD, [](DecodeContext& c) {
         c.transport_protocol = 17;
         c.app_port = 67;
-        clear_columns(c, 1);
-        make_current(&c);
-        decode_dhcp(parent, Bytes(c.bytes + LEAD, int(msg.size())));
-        make_current(nullptr);
-    }
+    }) {}
 };
 
 Frame prefix(const Frame& f, size_t n) { return Frame(f.begin(), f.begin() + long(n)); }

@@ -18,6 +18,8 @@ using zt::cat;
 using zt::Frame;
 using zt::hex;
 
+using zt::Lines;
+
 namespace {
 
 enum Transport { TCP = 6, UDP = 17 };
@@ -25,62 +27,19 @@ enum Transport { TCP = 6, UDP = 17 };
 // Bytes standing for the link, IP and transport headers in front of the message.
 constexpr int LEAD = 42;
 
-struct Lines : LineSink {
-    std::vector<std::string> out;
-    void line(int indent, std::string_view text) override {
-        out.push_back(std::string(size_t(indent), ' ') + std::string(text));
-    }
-};
 
-// Calls decode_dns on a frame that ends exactly where the message ends, with the
-// transport protocol that TCP or UDP would have left in the context.
-class Direct {
+
+// decode_dns with the transport protocol that TCP or UDP would have left.
+class Direct : public zt::Direct {
 public:
-    DecodeContext c;
-
-    zt::Summary summary(const Frame& m, Transport t = UDP) {
-        run(0, MODE_DISPLAY, t, m);
-        zt::Summary s;
-        for (int k = 0; k < 9; ++k) s.col[k] = c.columns[k];
-        return s;
-    }
-    std::vector<std::string> detail(const Frame& m, Transport t = UDP) {
-        Lines sink;
-        c.exporter = &sink;
-        run(ROOT_NODE, MODE_TEXT_EXPORT, t, m);
-        c.exporter = nullptr;
-        return sink.out;
-    }
-    FrameLayerIndex layers(const Frame& m, Transport t = UDP) {
-        FrameLayerIndex ix;
-        c.layer_index = &ix;
-        run(0, MODE_LAYER_INDEX, t, m);
-        c.layer_index = nullptr;
-        return ix;
-    }
-    void tree(DetailTree& tree, const Frame& m, Transport t = UDP) {
-        tree.clear();
-        c.tree = &tree;
-        run(ROOT_NODE, MODE_DISPLAY, t, m);
-        tree.finish();
-        c.tree = nullptr;
-    }
+    Direct() : zt::Direct(decode_dns, LEAD, [this](DecodeContext& c) { c.transport_protocol = transport_; }) {}
+    zt::Summary summary(const Frame& m, Transport t = UDP) { transport_ = t; return zt::Direct::summary(m); }
+    std::vector<std::string> detail(const Frame& m, Transport t = UDP) { transport_ = t; return zt::Direct::detail(m); }
+    FrameLayerIndex layers(const Frame& m, Transport t = UDP) { transport_ = t; return zt::Direct::layers(m); }
+    void tree(DetailTree& tree, const Frame& m, Transport t = UDP) { transport_ = t; zt::Direct::tree(tree, m); }
 
 private:
-    std::unique_ptr<zt::Record> rec_;
-
-    void run(int32_t parent, int mode, Transport t, const Frame& m) {
-        rec_ = std::make_unique<zt::Record>(cat({Frame(LEAD, 0xEE), m}));
-        c.mode = mode;
-        c.record = rec_->data();
-        c.bytes = record_bytes(rec_->data());
-        c.captured_length = int32_t(LEAD + m.size());
-        c.transport_protocol = t;
-        clear_columns(c, 1);
-        make_current(&c);
-        decode_dns(parent, Bytes(c.bytes + LEAD, int(m.size())));
-        make_current(nullptr);
-    }
+    int transport_ = UDP;
 };
 
 Frame be16(uint16_t v) { return {uint8_t(v >> 8), uint8_t(v)}; }

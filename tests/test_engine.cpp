@@ -11,6 +11,8 @@
 
 using namespace zelpan;
 
+using zt::Lines;
+
 namespace {
 
 // A context made current for the test's lifetime.
@@ -28,12 +30,6 @@ struct Current {
     ~Current() { make_current(nullptr); }
 };
 
-struct Lines : LineSink {
-    std::vector<std::string> out;
-    void line(int indent, std::string_view text) override {
-        out.push_back(std::string(size_t(indent), ' ') + std::string(text));
-    }
-};
 
 }  // namespace
 

@@ -18,6 +18,8 @@ using namespace zelpan;
 using zt::Frame;
 using zt::hex;
 
+using zt::Lines;
+
 namespace {
 
 using Decoder = void (*)(int32_t, Bytes);
@@ -40,12 +42,6 @@ Frame ip6(const Frame& message) {
                     hex("20010db8000000000000000000000001 20010db8000000000000000000000002"), message});
 }
 
-struct Lines : LineSink {
-    std::vector<std::string> out;
-    void line(int indent, std::string_view text) override {
-        out.push_back(std::string(size_t(indent), ' ') + std::string(text));
-    }
-};
 
 // Hands the message inside an Ethernet/IPv4 frame to a decoder the way IPv4 does:
 // the view starts after the IPv4 header and ends at its total length or at the

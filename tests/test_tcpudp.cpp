@@ -17,6 +17,8 @@ using zt::cat;
 using zt::Frame;
 using zt::hex;
 
+using zt::Lines;
+
 namespace {
 
 // What the IP layer leaves in the context for the transport decoders.
@@ -36,12 +38,6 @@ enum Transport { TCP = 6, UDP = 17 };
 // layer offsets and byte ranges come from a real position inside the frame.
 constexpr int LEAD = 34;
 
-struct Lines : LineSink {
-    std::vector<std::string> out;
-    void line(int indent, std::string_view text) override {
-        out.push_back(std::string(size_t(indent), ' ') + std::string(text));
-    }
-};
 
 // Runs decode_tcp / decode_udp on a frame that ends exactly where the segment
 // ends (so the address sanitizer sees any read past it). The context lives as
@@ -101,10 +97,8 @@ private:
     std::unique_ptr<zt::Record> rec_;
 
     void prepare(int mode, int protocol, const Frame& seg) {
-        // IPv6 keeps per-frame fragment state; any IPv6 decode starts it afresh.
-        c.mode = MODE_IDLE;
-        make_current(&c);
-        decode_ipv6(0, Bytes());
+        c.more_fragments = 0;
+        c.announced_length = -1;
         rec_ = std::make_unique<zt::Record>(cat({Frame(LEAD, 0xEE), seg}));
         c.mode = mode;
         c.record = rec_->data();
