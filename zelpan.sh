@@ -19,7 +19,7 @@ packages=(
   clang libclang-rt-14-dev llvm
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libpcap-dev libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-scapy tcpdump tshark iproute2
+  python3 python3-scapy tcpdump tshark iproute2 fonts-ipafont-gothic
 )
 
 install_packages() {

@@ -1,9 +1,10 @@
 #include <QApplication>
-#include <QMainWindow>
+#include <QStringList>
 #include <cstdio>
 #include <cstring>
 
-#include "decode/engine.h"
+#include "ui/app.h"
+#include "ui/main_frame.h"
 #include "zelpan_version.h"
 
 int main(int argc, char** argv) {
@@ -12,10 +13,19 @@ int main(int argc, char** argv) {
             std::printf("zelpan %s\n", ZELPAN_VERSION_TEXT);
             return 0;
         }
-    QApplication app(argc, argv);
-    zelpan::init_protocol_table();
-    QMainWindow w;
-    w.setWindowTitle("Zelpan");
-    w.show();
-    return app.exec();
+    QApplication qt(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Veltor"));
+    QApplication::setApplicationName(QStringLiteral("Zelpan"));
+    QApplication::setApplicationVersion(QStringLiteral(ZELPAN_VERSION_TEXT));
+    QApplication::setDesktopFileName(QStringLiteral("zelpan"));
+
+    zelpan::CZelpanApp app;
+    zelpan::CMainFrame main;
+    main.show();
+    QStringList files = QApplication::arguments().mid(1);
+    if (files.isEmpty())
+        main.newDocument();
+    else
+        main.openFiles(files);
+    return qt.exec();
 }

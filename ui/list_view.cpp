@@ -1,0 +1,395 @@
+#include "ui/list_view.h"
+
+#include <QHeaderView>
+#include <QPainter>
+#include <QPixmap>
+#include <QScrollBar>
+#include <algorithm>
+#include <cstring>
+
+#include "ui/child_frame.h"
+#include "ui/tree_view.h"
+
+namespace zelpan {
+
+const char* const FrameListModel::TITLES[COLUMNS] = {"No", "時間", "送信元ｱﾄﾞﾚｽ", "送信先ｱﾄﾞﾚｽ", "ﾌﾟﾛﾄｺﾙ", "情報"};
+const int FrameListModel::WIDTHS[COLUMNS] = {56, 112, 112, 112, 64, 416};
+
+namespace {
+
+// A row's texts may not run the arena past 32-bit offsets; beyond that rows are
+// kept with empty texts rather than wrapping onto earlier rows.
+constexpr size_t ARENA_LIMIT = UINT32_MAX - 8 * COLUMN_SIZE;
+
+QIcon drawn_mark(bool marked) {
+    QPixmap p(13, 13);
+    p.fill(Qt::transparent);
+    QPainter g(&p);
+    g.setRenderHint(QPainter::Antialiasing, false);
+    if (marked) {
+        g.setPen(QColor(128, 0, 0));
+        g.setBrush(QColor(220, 30, 30));
+        g.drawRect(1, 1, 10, 10);
+        g.setPen(QPen(Qt::white, 2));
+        g.drawLine(3, 6, 5, 9);
+        g.drawLine(5, 9, 10, 3);
+    } else {
+        g.setPen(QColor(150, 150, 150));
+        g.setBrush(Qt::white);
+        g.drawRect(1, 1, 10, 10);
+    }
+    return QIcon(p);
+}
+
+}  // namespace
+
+const QIcon& FrameListModel::markImage(bool marked) {
+    static const QIcon unmarked_image = drawn_mark(false);
+    static const QIcon marked_image = drawn_mark(true);
+    return marked ? marked_image : unmarked_image;
+}
+
+FrameListModel::FrameListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int FrameListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shown_; }
+int FrameListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : COLUMNS; }
+
+std::string_view FrameListModel::text(int row, int column) const {
+    if (row < 0 || row >= int(offsets_.size()) || column < 1 || column >= COLUMNS) return {};
+    const char* p = arena_.data() + offsets_[size_t(row)];
+    for (int k = 1; k < column; ++k) p += std::strlen(p) + 1;
+    return std::string_view(p);
+}
+
+QString FrameListModel::cellText(int row, int column) const {
+    if (column == 0) return row >= 0 && row < shown_ ? QString::number(row + 1) : QString();
+    std::string_view t = text(row, column);
+    return QString::fromUtf8(t.data(), qsizetype(t.size()));
+}
+
+QVariant FrameListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= shown_) return {};
+    switch (role) {
+    case Qt::DisplayRole:
+        return cellText(index.row(), index.column());
+    case Qt::DecorationRole:
+        if (index.column() == 0) return markImage(store_ && store_->marked(uint32_t(index.row())));
+        return {};
+    case Qt::TextAlignmentRole:
+        return int(Qt::AlignLeft | Qt::AlignVCenter);
+    default:
+        return {};
+    }
+}
+
+QVariant FrameListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= COLUMNS) return {};
+    if (role == Qt::DisplayRole) return QString::fromUtf8(TITLES[section]);
+    if (role == Qt::TextAlignmentRole) return int(Qt::AlignLeft | Qt::AlignVCenter);
+    return {};
+}
+
+void FrameListModel::stage(const DecodeContext& c) {
+    size_t at = arena_.size();
+    if (at > ARENA_LIMIT) {
+        // Keep the row (its number and mark still show) with empty texts, all such
+        // rows sharing one set of five empty texts behind the last real row.
+        if (!empty_at_) {
+            empty_at_ = at;
+            arena_.insert(arena_.end(), 5, char(0));
+        }
+        offsets_.push_back(uint32_t(empty_at_));
+        return;
+    }
+    offsets_.push_back(uint32_t(at));
+    for (int k = 1; k <= 5; ++k) {
+        const char* t = c.columns[k];
+        size_t n = strnlen(t, COLUMN_SIZE - 1);
+        arena_.insert(arena_.end(), t, t + n);
+        arena_.push_back(0);
+    }
+}
+
+void FrameListModel::commit() {
+    int staged = int(offsets_.size());
+    if (staged <= shown_) return;
+    beginInsertRows(QModelIndex(), shown_, staged - 1);
+    shown_ = staged;
+    endInsertRows();
+}
+
+void FrameListModel::appendRow(const DecodeContext& c) {
+    stage(c);
+    commit();
+}
+
+void FrameListModel::clearAll() {
+    beginResetModel();
+    arena_.clear();
+    offsets_.clear();
+    shown_ = 0;
+    empty_at_ = 0;
+    endResetModel();
+}
+
+void FrameListModel::reserve(size_t rows, size_t bytes_per_row) {
+    offsets_.reserve(offsets_.size() + rows);
+    arena_.reserve(std::min(arena_.size() + rows * bytes_per_row, ARENA_LIMIT + 8));
+}
+
+void FrameListModel::marksChanged(int first, int last) {
+    if (shown_ == 0) return;
+    first = std::max(first, 0);
+    last = std::min(last, shown_ - 1);
+    if (first > last) return;
+    emit dataChanged(index(first, 0), index(last, 0), {Qt::DecorationRole});
+}
+
+// ---- the fill pass ----
+
+class ListFill {
+public:
+    std::unique_ptr<DecodeContext> ctx;
+    const FrameStore* store = nullptr;
+    const uint8_t* record = nullptr;
+    uint32_t next = 0;
+    uint32_t total = 0;
+    bool reserved = false;
+    QElapsedTimer clock;
+};
+
+CZelListvw::CZelListvw(CChildFrame* window, QWidget* parent)
+    : QTableView(parent), window_(window), model_(new FrameListModel(this)) {
+    setObjectName("frame_list");
+    setModel(model_);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setTabKeyNavigation(false);
+    setIconSize(QSize(13, 13));
+    verticalHeader()->hide();
+    // Fixed row heights keep a million rows as cheap for the header as ten.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    verticalHeader()->setMinimumSectionSize(1);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setStretchLastSection(false);
+    for (int c = 0; c < FrameListModel::COLUMNS; ++c) horizontalHeader()->resizeSection(c, FrameListModel::WIDTHS[c]);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    fill_timer_.setInterval(0);
+    connect(&fill_timer_, &QTimer::timeout, this, &CZelListvw::fillSlice);
+}
+
+CZelListvw::~CZelListvw() = default;
+
+void CZelListvw::FillFromStore(bool synchronous) {
+    FrameStore& store = window_->store();
+    if (fill_) {
+        fill_timer_.stop();
+        fill_.reset();
+    }
+    model_->setStore(&store);
+    if (!store.present() || store.frame_count() == 0 || !store.first()) {
+        window_->HideBusy();
+        return;
+    }
+    fill_ = std::make_unique<ListFill>();
+    // The pass keeps its own copy of the context, so that a frame shown in the
+    // tree meanwhile cannot disturb the state carried from frame to frame.
+    fill_->ctx = std::make_unique<DecodeContext>(window_->context());
+    DecodeContext& c = *fill_->ctx;
+    c.tree = nullptr;
+    c.exporter = nullptr;
+    c.layer_index = nullptr;
+    c.mode = MODE_DISPLAY;
+    fill_->store = &store;
+    fill_->record = store.first();
+    fill_->total = store.frame_count();
+    c.first_time = c.previous_time = record_time(fill_->record);
+    fill_->clock.start();
+    fillSlice();
+    if (synchronous) finishFill();
+    else if (fill_) fill_timer_.start();
+}
+
+void CZelListvw::finishFill() {
+    while (fill_) fillSlice();
+}
+
+void CZelListvw::fillSlice() {
+    if (!fill_) return;
+    ListFill& f = *fill_;
+    DecodeContext* previous = current_context();
+    make_current(f.ctx.get());
+    DecodeContext& c = *f.ctx;
+    QElapsedTimer slice;
+    slice.start();
+    // The first slice is short so the first rows show at once; later ones are
+    // long enough that the view's bookkeeping per insertion stays small.
+    const qint64 budget = model_->stagedRows() == 0 ? 15 : 80;
+    while (f.record && f.next < f.total) {
+        clear_columns(c, long(f.next));
+        c.layer_index = nullptr;
+        decode_frame(0, f.record, c.link_type, int32_t(f.next + 1));
+        model_->stage(c);
+        f.record = f.store->next(f.record, f.next + 1);
+        ++f.next;
+        if ((f.next & 255) == 0 && slice.elapsed() >= budget) break;
+    }
+    make_current(previous);
+    if (!f.reserved && f.next > 0 && f.next < f.total) {
+        size_t per_row = model_->arenaBytes() / f.next + 4;
+        model_->reserve(f.total - f.next, per_row + per_row / 16);
+        f.reserved = true;
+    }
+    model_->commit();
+    if (f.clock.elapsed() > 1000) window_->busyProgress(int(f.next / 1024), int(f.total / 1024));
+    if (!f.record || f.next >= f.total) endFill();
+}
+
+void CZelListvw::endFill() {
+    fill_timer_.stop();
+    if (!fill_) return;
+    // What the pass learnt (column widths for printing, FTP data ports for the
+    // tree) becomes the window's, as after a pass with the window's own context.
+    DecodeContext& w = window_->context();
+    TreeSink* tree = w.tree;
+    LineSink* exporter = w.exporter;
+    w = *fill_->ctx;
+    w.tree = tree;
+    w.exporter = exporter;
+    w.layer_index = nullptr;
+    fill_.reset();
+    window_->HideBusy();
+    emit fillFinished();
+    emit rowsChanged();
+}
+
+void CZelListvw::OnCaptureFrame(int action, uint32_t index) {
+    FrameStore& store = window_->store();
+    DecodeContext& c = window_->context();
+    model_->setStore(&store);
+    if (action == 1) {
+        uint8_t* r = store.at(index);
+        if (!r) return;
+        DecodeContext* previous = current_context();
+        make_current(&c);
+        c.mode = MODE_DISPLAY;
+        if (index == 0) c.first_time = c.previous_time = record_time(r);
+        // Captured frames start unmarked. Byte 15 is the back link's high byte in
+        // this store, not a spare byte, so it stays as the store wrote it.
+        set_record_flags(r, 0);
+        c.layer_index = nullptr;
+        clear_columns(c, long(index));
+        decode_frame(0, r, c.link_type, int32_t(index + 1));
+        model_->appendRow(c);
+        make_current(previous);
+        emit rowsChanged();
+    } else if (action == 2) {
+        clear_columns(c, 0);
+        ClearAll();
+    }
+}
+
+bool CZelListvw::rowSelected(int row) const {
+    return selectionModel() && selectionModel()->isRowSelected(row, QModelIndex());
+}
+
+int CZelListvw::ShowMark(int row, int action) {
+    if (!marks_enabled_ || row < 0 || row >= RowCount()) return -1;
+    FrameStore& store = window_->store();
+    bool mark;
+    switch (action) {
+    case 0:
+        if (!rowSelected(row)) return -1;
+        mark = true;
+        break;
+    case 1:
+    case 3:
+        mark = true;
+        break;
+    case 2:
+        mark = false;
+        break;
+    case 4:
+        return store.marked(uint32_t(row)) ? 1 : -1;
+    default:
+        return -1;
+    }
+    // The image shows the record's mark bit, so the two cannot drift apart.
+    store.set_marked(uint32_t(row), mark);
+    model_->marksChanged(row, row);
+    return 1;
+}
+
+int CZelListvw::SelectRow(int row, int previous_row, int byte_offset, int action) {
+    if (row < 0 || row >= RowCount()) return -2;
+    if (action == 1) {
+        ShowMark(row, 1);
+        return row;
+    }
+    if (action != -1 && action != 3) return -1;
+    if (previous_row != -1) selectionModel()->select(model_->index(previous_row, 0),
+                                                     QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    ensureRowVisible(row);
+    selectionModel()->setCurrentIndex(model_->index(row, 0), QItemSelectionModel::ClearAndSelect |
+                                                                 QItemSelectionModel::Rows);
+    setFocus();
+    if (action == 3) ShowMark(row, 3);
+    if (last_shown_row_ != row && tree_) {
+        last_shown_row_ = row;
+        tree_->ShowFrame(row);
+    }
+    if (byte_offset != -1 && tree_) tree_->SelectNodeCovering(uint32_t(byte_offset));
+    return row;
+}
+
+int CZelListvw::FirstSelectedRow() const {
+    if (!selectionModel()) return -1;
+    int first = -1;
+    for (const QItemSelectionRange& r : selectionModel()->selection())
+        if (first < 0 || r.top() < first) first = r.top();
+    return first;
+}
+
+void CZelListvw::ClearAll() {
+    fill_timer_.stop();
+    fill_.reset();
+    model_->clearAll();
+    last_shown_row_ = -1;
+    if (tree_) tree_->ClearTree();
+    emit rowsChanged();
+}
+
+void CZelListvw::ensureRowVisible(int row) {
+    if (row < 0 || row >= RowCount()) return;
+    int top = rowViewportPosition(row);
+    int h = rowHeight(row);
+    if (top >= viewport()->height() || top < h) verticalScrollBar()->setValue(std::max(0, row - 1));
+}
+
+void CZelListvw::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    followSelection();
+}
+
+void CZelListvw::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    QTableView::selectionChanged(selected, deselected);
+    followSelection();
+    window_->refreshCommandStates();
+}
+
+void CZelListvw::followSelection() {
+    QModelIndex current = currentIndex();
+    if (!current.isValid() || !tree_) return;
+    int row = current.row();
+    if (row == last_shown_row_ || !rowSelected(row)) return;
+    last_shown_row_ = row;
+    tree_->ShowFrame(row);
+}
+
+}  // namespace zelpan

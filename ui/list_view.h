@@ -1,0 +1,138 @@
+#pragma once
+// The frame list: one row per frame of the window's store. Row texts live in one
+// byte arena per window (five NUL-ended texts a row) with one offset per row, so a
+// million frames cost one allocation that grows, not a million strings; data()
+// makes the QString of a cell only when the view asks for it.
+#include <QAbstractTableModel>
+#include <QElapsedTimer>
+#include <QIcon>
+#include <QTableView>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "decode/engine.h"
+#include "store/frame_store.h"
+
+class QPainter;
+class QPrinter;
+
+namespace zelpan {
+
+class CChildFrame;
+class CZelTreevw;
+
+class FrameListModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    static constexpr int COLUMNS = 6;
+    static const char* const TITLES[COLUMNS];
+    static const int WIDTHS[COLUMNS];
+
+    explicit FrameListModel(QObject* parent = nullptr);
+
+    // The store whose marks the state images show (may change, may be null).
+    void setStore(const FrameStore* store) { store_ = store; }
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Texts of a shown row; column 0 is the frame number.
+    std::string_view text(int row, int column) const;
+    QString cellText(int row, int column) const;
+
+    // Rows are first staged from the decode context's columns 1 to 5, then shown
+    // together: one insertion per batch keeps a long fill cheap for the view.
+    void stage(const DecodeContext& c);
+    int stagedRows() const { return int(offsets_.size()); }
+    void commit();
+    // One row at once (a captured frame).
+    void appendRow(const DecodeContext& c);
+    void clearAll();
+    // Room for rows more rows of about bytes_per_row each.
+    void reserve(size_t rows, size_t bytes_per_row);
+
+    // The state image column changed for rows first..last.
+    void marksChanged(int first, int last);
+
+    size_t memoryBytes() const { return arena_.capacity() + offsets_.capacity() * sizeof(uint32_t); }
+    size_t arenaBytes() const { return arena_.size(); }
+
+    static const QIcon& markImage(bool marked);
+
+private:
+    const FrameStore* store_ = nullptr;
+    std::vector<char> arena_;
+    std::vector<uint32_t> offsets_;  // row start in arena_, staged rows included
+    int shown_ = 0;                  // rows the view knows about
+    size_t empty_at_ = 0;            // shared empty texts once the arena is full
+};
+
+// The pass that fills the list from the window's store, in slices so that the
+// window stays responsive and the first rows show at once.
+class ListFill;
+
+class CZelListvw : public QTableView {
+    Q_OBJECT
+public:
+    explicit CZelListvw(CChildFrame* window, QWidget* parent = nullptr);
+    ~CZelListvw() override;
+
+    FrameListModel* frameModel() const { return model_; }
+    void setTreeView(CZelTreevw* tree) { tree_ = tree; }
+    CZelTreevw* treeView() const { return tree_; }
+
+    // Fills the empty list from the window's store. The first rows are there when
+    // it returns; the rest follow from the event loop (filling() until done).
+    // synchronous: the whole pass at once (tests, tools).
+    void FillFromStore(bool synchronous = false);
+    bool filling() const { return fill_ != nullptr; }
+    // Runs a fill that is under way to its end.
+    void finishFill();
+
+    // A capture's frame list update: action 1 frame index was added, 2 the store was emptied.
+    void OnCaptureFrame(int action, uint32_t index);
+
+    // Mark display: 0 mark if selected; 1, 3 mark; 2 unmark; 4 query. 1 when it
+    // marked, unmarked or found the row marked; -1 otherwise (and while marks are off).
+    int ShowMark(int row, int action);
+    // Selects row for search and jump (actions -1, 1, 3 as the search uses them).
+    int SelectRow(int row, int previous_row, int byte_offset, int action);
+    int FirstSelectedRow() const;
+    int RowCount() const { return model_->rowCount(); }
+    void ClearAll();
+    bool rowSelected(int row) const;
+    int lastShownRow() const { return last_shown_row_; }
+
+    // Brings a row into view: a row above the top line or below the bottom comes to
+    // the second line; a row partly visible at the bottom stays where it is.
+    void ensureRowVisible(int row);
+
+signals:
+    void fillFinished();
+    void rowsChanged();
+
+protected:
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
+
+private:
+    friend class ListFill;
+    void followSelection();
+    void fillSlice();
+    void endFill();
+
+    CChildFrame* window_;
+    CZelTreevw* tree_ = nullptr;
+    FrameListModel* model_;
+    int last_shown_row_ = -1;
+    bool marks_enabled_ = true;
+    std::unique_ptr<ListFill> fill_;
+    QTimer fill_timer_;
+};
+
+}  // namespace zelpan
