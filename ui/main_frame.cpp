@@ -188,6 +188,9 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
         setGeometry(d.adjusted(d.width() / 16, d.height() / 16, -d.width() / 16, -d.height() / 16));
     }
     updateRecentFiles();
+    // The search and capture commands wire themselves in through setCommandHandler.
+    InstallSearchCommands(*this);
+    InstallCaptureCommands(*this);
     updateCommandStates();
 }
 

@@ -139,4 +139,9 @@ private:
     QList<QAction*> document_only_;  // File menu items shown only with a document open
 };
 
+// Wire the search (find, find next, jump, capture filter) and capture (start,
+// stop) commands into a main window; ui/search_commands.cpp, ui/capture_commands.cpp.
+void InstallSearchCommands(CMainFrame& main);
+void InstallCaptureCommands(CMainFrame& main);
+
 }  // namespace zelpan
