@@ -301,4 +301,6 @@ void CSearchDlg::showEvent(QShowEvent* event) {
     if (hooks_.main_frame) move(placement(hooks_.main_frame(), frameGeometry().size()));
 }
 
+CCondEditDlg* CSearchDlg::editor() const { return editor_; }
+
 }  // namespace zelpan

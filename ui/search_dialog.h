@@ -44,7 +44,7 @@ public:
 
     // What the controls hold.
     SearchDialogState state() const;
-    CCondEditDlg* editor() const { return editor_; }
+    CCondEditDlg* editor() const;
     // Top-left corner for a window of the given frame size: right edge 12 pixels
     // left of the main window's, top 44 below its top.
     static QPoint placement(const QRect& main_frame, const QSize& frame_size);

@@ -308,9 +308,9 @@ TEST_F(GuiTest, CommandsFollowTheEnablingRules) {
     for (C c : {C::SaveAs, C::SaveMarkedBinary, C::SaveMarkedText, C::Print, C::PrintPreview, C::MarkSelected,
                 C::MarkAll, C::UnmarkAll, C::NewWindow, C::Close})
         EXPECT_TRUE(main_->action(c)->isEnabled()) << int(c);
-    // Later work: present, disabled until wired.
-    for (C c : {C::CaptureStart, C::CaptureStop, C::Statistics, C::Find, C::FindNext, C::Jump, C::CaptureFilter,
-                C::TcpStream, C::HelpTopics})
+    // Present but disabled here: no capture runs, no search was made yet, and
+    // statistics, the TCP stream and help have no handler.
+    for (C c : {C::CaptureStop, C::Statistics, C::FindNext, C::TcpStream, C::HelpTopics})
         EXPECT_FALSE(main_->action(c)->isEnabled()) << int(c);
     int called = 0;
     main_->setCommandHandler(C::Find, [&called] { ++called; }, [w] { return w->row_count() > 0; });
