@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "ui/app.h"
+#include "ui/capture_commands.h"
 #include "ui/document.h"
 #include "ui/dump_view.h"
 #include "ui/info_window.h"
@@ -56,6 +57,8 @@ CChildFrame::CChildFrame(CZelpanDoc* document, QWidget* parent)
 }
 
 CChildFrame::~CChildFrame() {
+    // Any window going stops a running capture, before the store it may write goes.
+    if (CCaptureCommands* capture = CCaptureCommands::instance()) capture->windowDestroyed(this);
     HideBusy();
     if (CInfoWnd* info = CInfoWnd::current()) info->close();
     CZelpanApp* app = CZelpanApp::instance();
@@ -142,6 +145,11 @@ bool CChildFrame::captureTarget() const {
     return app && app->captureRunning() && app->registry().CaptureTarget() == this;
 }
 
+const uint8_t* CChildFrame::frameRecord(int row) const {
+    if (list_) return list_->rowRecord(row);
+    return row >= 0 ? store_.at(uint32_t(row)) : nullptr;
+}
+
 bool CChildFrame::filling() const { return list_ && list_->filling(); }
 
 int32_t CChildFrame::row_count() const { return list_ ? list_->RowCount() : 0; }
@@ -191,6 +199,9 @@ void CChildFrame::unmarkAllFrames() {
 }
 
 void CChildFrame::closeEvent(QCloseEvent* event) {
+    // Closing the capture target stops its capture first: the frames then count as
+    // changes, and the question below offers to save them.
+    if (CCaptureCommands* capture = CCaptureCommands::instance()) capture->windowClosing(this);
     CZelpanApp* app = CZelpanApp::instance();
     CMainFrame* main = app ? app->mainFrame() : nullptr;
     if (document_ && document_->modified() && document_->windowCount() <= 1 && main &&

@@ -69,6 +69,9 @@ public:
 
     // Whether the running capture writes into this window.
     bool captureTarget() const;
+    // The record behind a row of the list. While a capture runs into this window
+    // the list's own record pointers answer: the store's head is not ours then.
+    const uint8_t* frameRecord(int row) const;
     // The list is being filled from the store.
     bool filling() const;
 

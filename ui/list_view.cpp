@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "capture/capture_engine.h"
 #include "ui/child_frame.h"
 #include "ui/tree_view.h"
 
@@ -62,7 +63,7 @@ std::string_view FrameListModel::text(int row, int column) const {
 }
 
 QString FrameListModel::cellText(int row, int column) const {
-    if (column == 0) return row >= 0 && row < shown_ ? QString::number(row + 1) : QString();
+    if (column == 0) return row >= 0 && row < stagedRows() ? QString::number(row + 1) : QString();
     std::string_view t = text(row, column);
     return QString::fromUtf8(t.data(), qsizetype(t.size()));
 }
@@ -73,8 +74,12 @@ QVariant FrameListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return cellText(index.row(), index.column());
     case Qt::DecorationRole:
-        if (index.column() == 0) return markImage(store_ && store_->marked(uint32_t(index.row())));
-        return {};
+        if (index.column() != 0) return {};
+        if (capturing_) {
+            const uint8_t* r = capturedRecord(index.row());
+            return markImage(r && (record_flags(r) & 1));
+        }
+        return markImage(store_ && store_->marked(uint32_t(index.row())));
     case Qt::TextAlignmentRole:
         return int(Qt::AlignLeft | Qt::AlignVCenter);
     default:
@@ -123,10 +128,32 @@ void FrameListModel::appendRow(const DecodeContext& c) {
     commit();
 }
 
+void FrameListModel::beginCapture() {
+    capturing_ = true;
+    records_.clear();
+}
+
+void FrameListModel::stageCapturedRow(const DecodeContext& c, const uint8_t* record) {
+    stage(c);
+    records_.push_back(record);
+}
+
+void FrameListModel::endCapture() {
+    capturing_ = false;
+    // The store's head is the UI thread's again; the marks come from there.
+    records_.clear();
+    records_.shrink_to_fit();
+}
+
+const uint8_t* FrameListModel::capturedRecord(int row) const {
+    return row >= 0 && size_t(row) < records_.size() ? records_[size_t(row)] : nullptr;
+}
+
 void FrameListModel::clearAll() {
     beginResetModel();
     arena_.clear();
     offsets_.clear();
+    records_.clear();
     shown_ = 0;
     empty_at_ = 0;
     endResetModel();
@@ -182,6 +209,8 @@ CZelListvw::CZelListvw(CChildFrame* window, QWidget* parent)
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     fill_timer_.setInterval(0);
     connect(&fill_timer_, &QTimer::timeout, this, &CZelListvw::fillSlice);
+    capture_show_timer_.setSingleShot(true);
+    connect(&capture_show_timer_, &QTimer::timeout, this, &CZelListvw::showCapturedRows);
 }
 
 CZelListvw::~CZelListvw() = default;
@@ -269,30 +298,88 @@ void CZelListvw::endFill() {
     emit rowsChanged();
 }
 
+void CZelListvw::OnCaptureFrame(const FrameListUpdate& u) {
+    if (u.action == FrameAction::Emptied) {
+        if (u.context) clear_columns(*u.context, 0);
+        ClearAll();
+        return;
+    }
+    if (!u.record || !u.context) return;
+    // The record is not counted in the store yet: the row is made from it alone.
+    uint8_t* r = const_cast<uint8_t*>(u.record);
+    DecodeContext& c = *u.context;
+    DecodeContext* previous = current_context();
+    make_current(&c);
+    c.mode = MODE_DISPLAY;
+    if (u.index == 0) c.first_time = c.previous_time = record_time(r);
+    // Captured frames start unmarked. Byte 15 is the back link's high byte in
+    // this store, not a spare byte, so it stays as the store wrote it.
+    set_record_flags(r, 0);
+    c.layer_index = nullptr;
+    clear_columns(c, long(u.index));
+    decode_frame(0, r, u.link_type, int32_t(u.index + 1));
+    if (model_->capturing()) {
+        model_->stageCapturedRow(c, r);
+        qint64 since = capture_shown_.isValid() ? capture_shown_.elapsed() : CAPTURE_SHOW_MS;
+        if (since >= CAPTURE_SHOW_MS)
+            showCapturedRows();
+        else if (!capture_show_timer_.isActive())
+            capture_show_timer_.start(int(CAPTURE_SHOW_MS - since));
+    } else {
+        model_->appendRow(c);
+    }
+    make_current(previous);
+    // The command states depend only on whether there are rows; during a capture
+    // they are brought up to date once, with the first row, not for every frame.
+    if (!model_->capturing() || RowCount() == 1) emit rowsChanged();
+}
+
 void CZelListvw::OnCaptureFrame(int action, uint32_t index) {
     FrameStore& store = window_->store();
-    DecodeContext& c = window_->context();
     model_->setStore(&store);
+    FrameListUpdate u;
+    u.store = &store;
+    u.context = &window_->context();
+    u.index = index;
+    u.link_type = window_->context().link_type;
+    u.action = action == 2 ? FrameAction::Emptied : FrameAction::Added;
     if (action == 1) {
-        uint8_t* r = store.at(index);
-        if (!r) return;
-        DecodeContext* previous = current_context();
-        make_current(&c);
-        c.mode = MODE_DISPLAY;
-        if (index == 0) c.first_time = c.previous_time = record_time(r);
-        // Captured frames start unmarked. Byte 15 is the back link's high byte in
-        // this store, not a spare byte, so it stays as the store wrote it.
-        set_record_flags(r, 0);
-        c.layer_index = nullptr;
-        clear_columns(c, long(index));
-        decode_frame(0, r, c.link_type, int32_t(index + 1));
-        model_->appendRow(c);
-        make_current(previous);
-        emit rowsChanged();
-    } else if (action == 2) {
-        clear_columns(c, 0);
-        ClearAll();
+        u.record = store.at(index);
+        if (!u.record) return;
+    } else if (action != 2) {
+        return;
     }
+    OnCaptureFrame(u);
+}
+
+void CZelListvw::BeginCapture() {
+    if (fill_) {
+        fill_timer_.stop();
+        fill_.reset();
+    }
+    model_->setStore(&window_->store());
+    model_->beginCapture();
+    ClearAll();
+}
+
+void CZelListvw::showCapturedRows() {
+    capture_show_timer_.stop();
+    model_->commit();
+    capture_shown_.start();
+}
+
+void CZelListvw::EndCapture() {
+    if (!model_->capturing()) return;
+    showCapturedRows();
+    capture_shown_.invalidate();
+    model_->endCapture();
+    emit rowsChanged();
+}
+
+const uint8_t* CZelListvw::rowRecord(int row) const {
+    if (row < 0) return nullptr;
+    if (model_->capturing()) return model_->capturedRecord(row);
+    return window_->store().at(uint32_t(row));
 }
 
 bool CZelListvw::rowSelected(int row) const {
@@ -300,7 +387,8 @@ bool CZelListvw::rowSelected(int row) const {
 }
 
 int CZelListvw::ShowMark(int row, int action) {
-    if (!marks_enabled_ || row < 0 || row >= RowCount()) return -1;
+    // No marks on a list a capture is running into: the store is not ours yet.
+    if (!marks_enabled_ || model_->capturing() || row < 0 || row >= model_->rowCount()) return -1;
     FrameStore& store = window_->store();
     bool mark;
     switch (action) {
@@ -328,6 +416,7 @@ int CZelListvw::ShowMark(int row, int action) {
 
 int CZelListvw::SelectRow(int row, int previous_row, int byte_offset, int action) {
     if (row < 0 || row >= RowCount()) return -2;
+    if (row >= model_->rowCount()) showCapturedRows();
     if (action == 1) {
         ShowMark(row, 1);
         return row;
@@ -358,6 +447,7 @@ int CZelListvw::FirstSelectedRow() const {
 
 void CZelListvw::ClearAll() {
     fill_timer_.stop();
+    capture_show_timer_.stop();
     fill_.reset();
     model_->clearAll();
     last_shown_row_ = -1;
@@ -366,7 +456,7 @@ void CZelListvw::ClearAll() {
 }
 
 void CZelListvw::ensureRowVisible(int row) {
-    if (row < 0 || row >= RowCount()) return;
+    if (row < 0 || row >= model_->rowCount()) return;
     int top = rowViewportPosition(row);
     int h = rowHeight(row);
     if (top >= viewport()->height() || top < h) verticalScrollBar()->setValue(std::max(0, row - 1));

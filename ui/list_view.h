@@ -16,6 +16,10 @@
 #include "decode/engine.h"
 #include "store/frame_store.h"
 
+namespace zelpan {
+struct FrameListUpdate;
+}
+
 class QPainter;
 class QPrinter;
 
@@ -52,6 +56,16 @@ public:
     void commit();
     // One row at once (a captured frame).
     void appendRow(const DecodeContext& c);
+    // While a capture runs the capture thread owns the store's head, so the rows
+    // keep their records and the marks are read from those. Rows appended with
+    // record stay on record until endCapture().
+    void beginCapture();
+    // Staged only: commit() shows it (the view is told in batches during a capture).
+    void stageCapturedRow(const DecodeContext& c, const uint8_t* record);
+    void endCapture();
+    bool capturing() const { return capturing_; }
+    // The record of a captured row, or nullptr when the rows are not on records.
+    const uint8_t* capturedRecord(int row) const;
     void clearAll();
     // Room for rows more rows of about bytes_per_row each.
     void reserve(size_t rows, size_t bytes_per_row);
@@ -59,7 +73,9 @@ public:
     // The state image column changed for rows first..last.
     void marksChanged(int first, int last);
 
-    size_t memoryBytes() const { return arena_.capacity() + offsets_.capacity() * sizeof(uint32_t); }
+    size_t memoryBytes() const {
+        return arena_.capacity() + offsets_.capacity() * sizeof(uint32_t) + records_.capacity() * sizeof(void*);
+    }
     size_t arenaBytes() const { return arena_.size(); }
 
     static const QIcon& markImage(bool marked);
@@ -68,6 +84,8 @@ private:
     const FrameStore* store_ = nullptr;
     std::vector<char> arena_;
     std::vector<uint32_t> offsets_;  // row start in arena_, staged rows included
+    std::vector<const uint8_t*> records_;  // per row, while a capture runs
+    bool capturing_ = false;
     int shown_ = 0;                  // rows the view knows about
     size_t empty_at_ = 0;            // shared empty texts once the arena is full
 };
@@ -94,8 +112,18 @@ public:
     // Runs a fill that is under way to its end.
     void finishFill();
 
-    // A capture's frame list update: action 1 frame index was added, 2 the store was emptied.
+    // A capture's hand-off: a frame was added at u.index (its row is made from
+    // u.record, as the store does not count it yet), or the store was emptied.
+    void OnCaptureFrame(const FrameListUpdate& u);
+    // The same for a frame already counted in the window's store (action 1 added
+    // at index, 2 emptied); for callers that fill the store themselves.
     void OnCaptureFrame(int action, uint32_t index);
+    // A capture into this window starts or ends: the rows keep their records
+    // in between, so nothing reads the store's head meanwhile.
+    void BeginCapture();
+    void EndCapture();
+    // The record behind a row: the kept one during a capture, else the store's.
+    const uint8_t* rowRecord(int row) const;
 
     // Mark display: 0 mark if selected; 1, 3 mark; 2 unmark; 4 query. 1 when it
     // marked, unmarked or found the row marked; -1 otherwise (and while marks are off).
@@ -103,7 +131,8 @@ public:
     // Selects row for search and jump (actions -1, 1, 3 as the search uses them).
     int SelectRow(int row, int previous_row, int byte_offset, int action);
     int FirstSelectedRow() const;
-    int RowCount() const { return model_->rowCount(); }
+    // Rows of the list, a captured row the view has not been told of yet included.
+    int RowCount() const { return model_->stagedRows(); }
     void ClearAll();
     bool rowSelected(int row) const;
     int lastShownRow() const { return last_shown_row_; }
@@ -125,6 +154,8 @@ private:
     void followSelection();
     void fillSlice();
     void endFill();
+    // Tells the view of the captured rows staged since the last time.
+    void showCapturedRows();
 
     CChildFrame* window_;
     CZelTreevw* tree_ = nullptr;
@@ -133,6 +164,12 @@ private:
     bool marks_enabled_ = true;
     std::unique_ptr<ListFill> fill_;
     QTimer fill_timer_;
+    // Every insertion relays out and repaints the whole view (about a millisecond),
+    // so captured rows reach the view at most every CAPTURE_SHOW_MS; a frame after
+    // a quiet spell shows at once.
+    static constexpr int CAPTURE_SHOW_MS = 25;
+    QTimer capture_show_timer_;
+    QElapsedTimer capture_shown_;
 };
 
 }  // namespace zelpan

@@ -467,6 +467,7 @@ void CMainFrame::updateCommandStates() {
     };
     set(C::New, true);
     set(C::Open, !capture);
+    for (QAction* a : recent_actions_) a->setEnabled(!capture);
     set(C::Close, w != nullptr);
     for (C c : {C::Save, C::SaveAs, C::SaveMarkedBinary, C::SaveMarkedText}) set(c, w && !capture && rows);
     // A page layout needs the column widths of the whole list.
@@ -474,8 +475,9 @@ void CMainFrame::updateCommandStates() {
     set(C::PrintSetup, !capture);
     set(C::Exit, true);
     for (C c : {C::MarkSelected, C::MarkAll, C::UnmarkAll}) set(c, rows && !capture && !w->filling());
-    for (C c : {C::NewWindow, C::Cascade, C::Tile, C::ArrangeIcons, C::NextPane, C::PreviousPane})
-        set(c, w != nullptr);
+    for (C c : {C::Cascade, C::Tile, C::ArrangeIcons, C::NextPane, C::PreviousPane}) set(c, w != nullptr);
+    // A second window copies the store, which the capture thread is writing.
+    set(C::NewWindow, w != nullptr && !w->captureTarget());
     set(C::HelpTopics, false);
     set(C::About, true);
     // Commands of later work: disabled until wired with a handler and a rule.
@@ -538,6 +540,8 @@ CChildFrame* CMainFrame::newDocument() {
 }
 
 CChildFrame* CMainFrame::openDocument(const QString& path) {
+    // Nothing is loaded while a capture runs (dropped files, recent files included).
+    if (CZelpanApp* app = CZelpanApp::instance(); app && app->captureRunning()) return nullptr;
     const std::string p = native(path);
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
@@ -701,7 +705,7 @@ bool CMainFrame::saveModified(CChildFrame* w) {
 
 CChildFrame* CMainFrame::openNewWindow() {
     CChildFrame* source = activeChild();
-    if (!source || !source->listView() || source->row_count() == 0) return nullptr;
+    if (!source || !source->listView() || source->row_count() == 0 || source->captureTarget()) return nullptr;
     CChildFrame* w = createWindow(source->document());
     if (!w) return nullptr;
     addChild(w);

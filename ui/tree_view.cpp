@@ -81,21 +81,20 @@ CZelTreevw::CZelTreevw(CChildFrame* window, QWidget* parent)
 }
 
 void CZelTreevw::ShowFrame(int row) {
-    FrameStore& store = window_->store();
     DecodeContext& c = window_->context();
     populating_ = true;
     tree_.clear();
     highlighted_ = pending_ = 0;
     shown_row_ = row;
-    const uint8_t* r = row >= 0 ? store.at(uint32_t(row)) : nullptr;
+    const uint8_t* r = row >= 0 ? window_->frameRecord(row) : nullptr;
     int32_t top = 0;
     if (r) {
         DecodeContext* previous = current_context();
         make_current(&c);
         c.mode = MODE_DISPLAY;
         // Random access to the first and the previous record, not a walk.
-        c.first_time = record_time(store.at(0));
-        c.previous_time = row > 0 ? record_time(store.at(uint32_t(row - 1))) : c.first_time;
+        c.first_time = record_time(window_->frameRecord(0));
+        c.previous_time = row > 0 ? record_time(window_->frameRecord(row - 1)) : c.first_time;
         c.layer_index = nullptr;
         TreeSink* before = c.tree;
         c.tree = &tree_;

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -118,6 +120,9 @@ int main(int argc, char** argv) {
     // The recent-file list goes to a scratch configuration, not the user's.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    // The start-up directory (filter lists, automatic-save files) is a scratch one too.
+    QTemporaryDir work;
+    QDir::setCurrent(work.path());
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
