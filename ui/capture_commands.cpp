@@ -1,5 +1,6 @@
 // The capture start and stop commands of the main window.
 #include "ui/capture_commands.h"
+#include "ui/dialog_util.h"
 
 #include <QMdiArea>
 #include <QMessageBox>
@@ -22,15 +23,7 @@ namespace zelpan {
 
 namespace {
 
-QString u8(const char* s) { return QString::fromUtf8(s); }
-QString u8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
-
 CCaptureCommands* the_instance = nullptr;
-
-void message_box(QWidget* parent, const QString& text, QMessageBox::Icon icon) {
-    QMessageBox box(icon, QStringLiteral("Zelpan"), text, QMessageBox::Ok, parent);
-    box.exec();
-}
 
 }  // namespace
 

@@ -1,4 +1,5 @@
 #include "ui/capture_monitor_dialog.h"
+#include "ui/dialog_util.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -13,9 +14,6 @@
 namespace zelpan {
 
 namespace {
-
-QString u8(const char* s) { return QString::fromUtf8(s); }
-QString u8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 QLabel* value_label(QWidget* parent, const char* name, const QFont* font) {
     auto* l = new QLabel(parent);

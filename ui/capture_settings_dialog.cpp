@@ -1,4 +1,5 @@
 #include "ui/capture_settings_dialog.h"
+#include "ui/dialog_util.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,9 +18,6 @@
 namespace zelpan {
 
 namespace {
-
-QString u8(const char* s) { return QString::fromUtf8(s); }
-QString u8(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 template <size_t N>
 QComboBox* entry_list(QWidget* parent, const char* name, const char* const (&entries)[N]) {

@@ -1,4 +1,5 @@
 #include "ui/condition_edit_dialog.h"
+#include "ui/dialog_util.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -28,18 +29,6 @@ namespace {
 const char* const NONE = "なし";
 const char* const NUMBER_OPERATORS[] = {"なし", ">", "<", ">=", "<=", "==", "!="};
 const char* const STRING_OPERATORS[] = {"なし", "==", "!="};
-
-void warning_box(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Zelpan"), text, QMessageBox::Ok, parent);
-    box.exec();
-}
-
-QPushButton* button(const char* text, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(QString::fromUtf8(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
 
 QLabel* label(const char* text, QWidget* parent) { return new QLabel(QString::fromUtf8(text), parent); }
 
@@ -119,10 +108,10 @@ CCondEditDlg::CCondEditDlg(SearchExpressionList& list, const std::string& direct
     top->addLayout(left, 1);
     top->addLayout(right, 2);
 
-    QPushButton* add = button("追加(&A)", "add", this);
-    update_ = button("更新(&U)", "update", this);
-    QPushButton* remove = button("削除(&D)", "delete", this);
-    QPushButton* close = button("ｷｬﾝｾﾙ", "cancel", this);
+    QPushButton* add = dialog_button("追加(&A)", "add", this);
+    update_ = dialog_button("更新(&U)", "update", this);
+    QPushButton* remove = dialog_button("削除(&D)", "delete", this);
+    QPushButton* close = dialog_button("ｷｬﾝｾﾙ", "cancel", this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     for (QPushButton* b : {add, update_, remove, close}) buttons->addWidget(b);

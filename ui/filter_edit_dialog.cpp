@@ -1,4 +1,5 @@
 #include "ui/filter_edit_dialog.h"
+#include "ui/dialog_util.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -20,18 +21,6 @@ const char* const CFilterEditDlg::NAME_SEPARATOR = "ﾌｨﾙﾀｰ名に \",\" 
 const char* const CFilterEditDlg::LINE_BREAK = "ﾌｨﾙﾀｰ名と条件式に改行は使えません。  ";
 
 namespace {
-
-void warning_box(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Zelpan"), text, QMessageBox::Ok, parent);
-    box.exec();
-}
-
-QPushButton* button(const char* text, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(QString::fromUtf8(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
 
 }  // namespace
 
@@ -56,10 +45,10 @@ CFilterEditDlg::CFilterEditDlg(CaptureFilterList& list, const std::string& direc
     fields->addWidget(expression_, 1, 1);
     fields->setRowStretch(2, 1);
 
-    QPushButton* add = button("追加(&A)", "add", this);
-    QPushButton* update = button("更新(&U)", "update", this);
-    QPushButton* remove = button("削除(&D)", "delete", this);
-    QPushButton* close = button("ｷｬﾝｾﾙ", "cancel", this);
+    QPushButton* add = dialog_button("追加(&A)", "add", this);
+    QPushButton* update = dialog_button("更新(&U)", "update", this);
+    QPushButton* remove = dialog_button("削除(&D)", "delete", this);
+    QPushButton* close = dialog_button("ｷｬﾝｾﾙ", "cancel", this);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     for (QPushButton* b : {add, update, remove, close}) buttons->addWidget(b);

@@ -1,4 +1,5 @@
 #include "ui/jump_dialog.h"
+#include "ui/dialog_util.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -10,11 +11,6 @@
 namespace zelpan {
 
 namespace {
-
-void warning_box(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Zelpan"), text, QMessageBox::Ok, parent);
-    box.exec();
-}
 
 JumpHooks with_defaults(JumpHooks h, SearchWindow* window) {
     if (!h.message_box) h.message_box = warning_box;

@@ -1,4 +1,5 @@
 #include "ui/main_frame.h"
+#include "ui/dialog_util.h"
 
 #include <QAction>
 #include <QApplication>
@@ -47,7 +48,6 @@ const char* const NOT_CAPTURE_TEXT = "zelpanで解釈できないﾌｧｲﾙ形
 const char* const SAVE_CHANGES_TEXT = "%1 への変更を保存しますか?";
 const char* const TOO_MANY_WINDOWS_TEXT = "これ以上ｳｨﾝﾄﾞｳを開けません。  ";
 
-QString u8(const char* s) { return QString::fromUtf8(s); }
 std::string native(const QString& path) { return QFile::encodeName(path).toStdString(); }
 QString from_native(const std::string& s) { return QString::fromUtf8(s.c_str()); }
 

@@ -1,4 +1,5 @@
 #include "ui/search_dialog.h"
+#include "ui/dialog_util.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -17,18 +18,6 @@
 namespace zelpan {
 
 namespace {
-
-void warning_box(QWidget* parent, const QString& text) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Zelpan"), text, QMessageBox::Ok, parent);
-    box.exec();
-}
-
-QPushButton* button(const char* text, const char* name, QWidget* parent) {
-    auto* b = new QPushButton(QString::fromUtf8(text), parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setAutoDefault(false);
-    return b;
-}
 
 template <class T>
 T* control(const char* text, const char* name, QWidget* parent) {
@@ -60,8 +49,8 @@ CSearchDlg::CSearchDlg(SearchSettings& settings, SearchExpressionList& list, con
     expressions_->setObjectName("expressions");
     expressions_->setMinimumWidth(260);
 
-    QPushButton* take1 = button("式１(&1)", "take1", this);
-    QPushButton* take2 = button("式２(&2)", "take2", this);
+    QPushButton* take1 = dialog_button("式１(&1)", "take1", this);
+    QPushButton* take2 = dialog_button("式２(&2)", "take2", this);
     expression1_ = new QLineEdit(this);
     expression1_->setObjectName("expression1");
     expression1_->setReadOnly(true);
@@ -98,10 +87,10 @@ CSearchDlg::CSearchDlg(SearchSettings& settings, SearchExpressionList& list, con
     mark_while_ = control<QCheckBox>("ﾏｰｸしながら検索(&K)", "mark_while", this);
     mark_and_finish_ = control<QCheckBox>("ﾏｰｸして検索終了(&M)", "mark_and_finish", this);
 
-    QPushButton* edit = button("編集(&E)", "edit", this);
-    QPushButton* check = button("確認(&C)", "confirm", this);
-    QPushButton* start = button("検索開始(&F)", "start", this);
-    QPushButton* cancel = button("ｷｬﾝｾﾙ", "cancel", this);
+    QPushButton* edit = dialog_button("編集(&E)", "edit", this);
+    QPushButton* check = dialog_button("確認(&C)", "confirm", this);
+    QPushButton* start = dialog_button("検索開始(&F)", "start", this);
+    QPushButton* cancel = dialog_button("ｷｬﾝｾﾙ", "cancel", this);
     start->setDefault(true);
 
     auto* right = new QVBoxLayout;
