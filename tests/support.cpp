@@ -27,6 +27,15 @@ Frame hex(const std::string& text) {
     return out;
 }
 
+Frame udp_to(uint16_t dport) {
+    Frame f = hex("66778899AABB 001122334455 0800"
+                  "45000020 00014000 40110000 0A000001 0A000002"
+                  "13880000 000C0000 61626364");
+    f[36] = uint8_t(dport >> 8);
+    f[37] = uint8_t(dport);
+    return f;
+}
+
 Record::Record(const Frame& bytes, uint32_t seconds, uint32_t microseconds) : buf(16 + bytes.size()) {
     zelpan::write_record_header(buf.data(), seconds, microseconds, uint32_t(bytes.size()), 0, 0);
     if (!bytes.empty()) std::memcpy(buf.data() + 16, bytes.data(), bytes.size());

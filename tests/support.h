@@ -18,6 +18,8 @@ using Frame = std::vector<uint8_t>;
 Frame cat(std::initializer_list<Frame> parts);
 // "00 11 22" or "001122" to bytes.
 Frame hex(const std::string& text);
+// Ethernet II, IPv4, UDP from port 5000 to dport, 4 payload bytes: a frame for searches.
+Frame udp_to(uint16_t dport);
 
 // A record (16-byte header + bytes) in a buffer of exactly that size, so that a
 // read past the frame is caught by the address sanitizer.

@@ -19,16 +19,6 @@ using namespace zelpan;
 
 namespace {
 
-// Ethernet II, IPv4, UDP from port 5000 to dport, 4 payload bytes.
-zt::Frame udp_to(uint16_t dport) {
-    zt::Frame f = zt::hex("66778899AABB 001122334455 0800"
-                          "45000020 00014000 40110000 0A000001 0A000002"
-                          "13880000 000C0000 61626364");
-    f[36] = uint8_t(dport >> 8);
-    f[37] = uint8_t(dport);
-    return f;
-}
-
 struct Window {
     FrameStore store;
     DecodeContext context;
@@ -38,7 +28,7 @@ struct Window {
         store.allocate(1 << 16);
         for (int i = 0; i < rows; ++i) {
             bool hit = std::find(hits.begin(), hits.end(), i) != hits.end();
-            zt::Frame f = udp_to(hit ? 7 : 9);
+            zt::Frame f = zt::udp_to(hit ? 7 : 9);
             store.append(1700000000, uint32_t(i), f.data(), uint32_t(f.size()));
         }
         w = std::make_unique<HeadlessSearchWindow>(store, context, title);
@@ -171,7 +161,7 @@ TEST(LayerIndexList, LayersTheCompactFormCannotHold) {
     FrameStore store;
     store.allocate(1 << 18);
     std::vector<uint8_t> big(70000, 0xAB);
-    zt::Frame eth = udp_to(7);
+    zt::Frame eth = zt::udp_to(7);
     std::memcpy(big.data(), eth.data(), eth.size());
     store.append(1, 0, big.data(), uint32_t(big.size()));
     store.append(1, 1, eth.data(), uint32_t(eth.size()));
@@ -224,7 +214,7 @@ TEST(LayerIndexList, FramesLongerThan65535Bytes) {
     FrameStore store;
     store.allocate(1 << 18);
     std::vector<uint8_t> big(70000, 0x11);
-    zt::Frame eth = udp_to(7);
+    zt::Frame eth = zt::udp_to(7);
     std::memcpy(big.data(), eth.data(), eth.size());
     big[69990] = 0xAB;
     store.append(1, 0, big.data(), uint32_t(big.size()));

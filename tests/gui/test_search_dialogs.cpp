@@ -21,6 +21,7 @@
 
 #include "condition/search.h"
 #include "ui/condition_edit_dialog.h"
+#include "tests/support.h"
 #include "ui/filter_edit_dialog.h"
 #include "ui/jump_dialog.h"
 #include "ui/search_dialog.h"
@@ -105,18 +106,6 @@ protected:
 
 // ---- frames for searches and jumps ----
 
-std::vector<uint8_t> udp_to(uint16_t dport) {
-    static const char* hex =
-        "66778899AABB0011223344550800"
-        "4500002000014000401100000A0000010A000002"
-        "13880000000C000061626364";
-    std::vector<uint8_t> f;
-    for (const char* p = hex; p[0] && p[1]; p += 2) f.push_back(uint8_t(std::stoi(std::string(p, 2), nullptr, 16)));
-    f[36] = uint8_t(dport >> 8);
-    f[37] = uint8_t(dport);
-    return f;
-}
-
 // rows frames to port 9, those at hits to port 7; marks set before the window exists.
 struct Window {
     FrameStore store;
@@ -126,7 +115,7 @@ struct Window {
         store.allocate(1 << 16);
         for (int i = 0; i < rows; ++i) {
             bool hit = std::find(hits.begin(), hits.end(), i) != hits.end();
-            std::vector<uint8_t> f = udp_to(hit ? 7 : 9);
+            std::vector<uint8_t> f = zt::udp_to(hit ? 7 : 9);
             store.append(1700000000, uint32_t(i), f.data(), uint32_t(f.size()));
         }
         for (int m : marks) store.set_marked(uint32_t(m), true);
