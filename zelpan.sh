@@ -14,6 +14,13 @@ tsan=${ZELPAN_TSAN_BUILD:-$top/build-tsan}
 jobs=${ZELPAN_JOBS:-$(nproc)}
 cmd=${1:-run}
 
+# Rebuilds in several trees share one compiler cache when ccache is there.
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$top")}
+fi
+
 packages=(
   cmake ninja-build g++ pkg-config
   clang libclang-rt-14-dev llvm
@@ -38,19 +45,19 @@ install_packages() {
 }
 
 configure_main() {
-  cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
   cmake --build "$build" -j "$jobs"
 }
 
 configure_asan() {
   # clang build with AddressSanitizer and UBSan: the unit tests and the fuzz targets.
-  CC=clang CXX=clang++ cmake -S "$top" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  CC=clang CXX=clang++ cmake -S "$top" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
     -DZELPAN_UI=OFF -DZELPAN_BENCH=OFF -DZELPAN_SANITIZE=ON -DZELPAN_FUZZ=ON >/dev/null
   cmake --build "$asan" -j "$jobs"
 }
 
 configure_tsan() {
-  CC=clang CXX=clang++ cmake -S "$top" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  CC=clang CXX=clang++ cmake -S "$top" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
     -DZELPAN_UI=OFF -DZELPAN_BENCH=OFF -DZELPAN_TSAN=ON >/dev/null
   cmake --build "$tsan" -j "$jobs" --target zelpan_tests
 }
