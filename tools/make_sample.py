@@ -154,13 +154,25 @@ def frames():
     return f
 
 
-def main():
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "samples",
-                                                             "sample.zlc")
+# Application protocols come from one module per family in sample_parts/, each
+# with a frames() list of Ethernet frames; they follow the frames above in this order.
+PARTS = ["text", "snmpssl"]
+
+
+def part_frames(names):
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "sample_parts"))
+    out = []
+    for name in names:
+        if os.path.exists(os.path.join(sys.path[0], name + ".py")):
+            out += __import__(name).frames()
+    return out
+
+
+def write_capture(out, packets, link=1):
     sec, usec = 1796716800, 125000  # 2026-12-08 08:00:00 UTC
     with open(out, "wb") as fh:
-        fh.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 1))
-        for i, p in enumerate(frames()):
+        fh.write(struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, link))
+        for i, p in enumerate(packets):
             b = bytes(p)
             fh.write(struct.pack("<IIII", sec, usec, len(b), len(b)))
             fh.write(b)
@@ -169,6 +181,30 @@ def main():
                 usec += 250000
             sec += usec // 1000000
             usec %= 1000000
+
+
+# Routing and older LAN protocols get captures of their own, so the main sample stays short.
+OTHER_CAPTURES = {"routing.zlc": ["ripospf", "bgprsvp"], "legacy.zlc": ["netbios", "ppplegacy"]}
+ALL_PARTS = PARTS + [n for names in OTHER_CAPTURES.values() for n in names]
+
+
+def main():
+    samples = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "samples")
+    if len(sys.argv) > 1:
+        write_capture(sys.argv[1], frames() + part_frames(PARTS))
+        return
+    write_capture(os.path.join(samples, "sample.zlc"), frames() + part_frames(PARTS))
+    for name, parts in OTHER_CAPTURES.items():
+        packets = part_frames(parts)
+        if packets:
+            write_capture(os.path.join(samples, name), packets)
+    # A module may also give whole fixture captures of other link types: {file name: (link type, frames)}.
+    for part in ALL_PARTS:
+        part_frames([])  # puts sample_parts/ on the path
+        if os.path.exists(os.path.join(os.path.dirname(os.path.abspath(__file__)), "sample_parts", part + ".py")):
+            module = __import__(part)
+            for name, (link, packets) in getattr(module, "fixtures", lambda: {})().items():
+                write_capture(os.path.join(samples, name), packets, link)
 
 
 if __name__ == "__main__":
