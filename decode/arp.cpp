@@ -170,10 +170,14 @@ void decode_aarp(int32_t parent, Bytes data) {
     if (parent == 0) {
         set_column("AARP", 4, data.at(0), P_AARP);
         if (!text_columns_wanted()) return;
-        if (!whole)
+        if (data.size() <= FIXED) {
+            // Only the header is there: the opcode's text, without addresses.
+            aarp_summary(data, Layout(), opcode);
+        } else if (!whole) {
             truncated_summary("AARP", data);
-        else
+        } else {
             aarp_summary(data, l, opcode);
+        }
         return;
     }
 
@@ -189,8 +193,8 @@ void decode_aarp(int32_t parent, Bytes data) {
             "Target Hardware Address : %s", "Target Protocol Address : %s",
         };
         address_lines(n, data, l, labels, aarp_hardware_text, aarp_protocol_text);
+        if (!whole) truncated_line(n, data, l.end);
     }
-    if (!whole) truncated_line(n, data, l.end);
 }
 
 }  // namespace zelpan

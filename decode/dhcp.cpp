@@ -264,25 +264,21 @@ void pxe_suboptions(int32_t parent, const Bytes& v) {
     }
 }
 
-// Every NetWare/IP suboption except code 0 carries a length byte; the walk steps by
+// Every NetWare/IP suboption with a known code carries a length byte; the walk steps by
 // it, so a suboption of an unexpected size does not throw the rest out of step.
 void netware_suboptions(int32_t parent, const Bytes& v) {
     int at = 0;
     while (at < v.size()) {
         uint8_t code = v.u8(at);
-        if (code == 0) {
-            node(parent, v, at, 1, "Unknown suboption %u", code);
+        // Codes without a layout of their own are one byte long.
+        if (code == 0 || code >= 12) {
+            node(parent, v, at, 1, code == 0 ? "Unknown suboption %u" : "Unknown suboption : %u", code);
             ++at;
             continue;
         }
         Bytes s;
         if (!next_suboption(parent, v, at, s)) return;
         long len = s.size() - 2;
-        if (code >= 12) {
-            node(parent, s, 0, s.size(), "Unknown suboption : %u", code);
-            at += s.size();
-            continue;
-        }
         const SubRow& r = netware_rows[code];
         switch (r.kind) {
         case K_ADDRESSES:
@@ -355,7 +351,7 @@ void authentication_lines(int32_t parent, const Bytes& opt, uint8_t code) {
     if (method == 0)
         node(parent, opt, 5, 8, "Replay Detection Value : 0x%08x%08x", opt.be32(5), opt.be32(9));
     else
-        node(parent, opt, 5, 8, "Replay Detection Value : %s", hex64_text(opt.at(5)));
+        node(parent, opt, 5, 8, "Replay Detection Value : %s", hex_text(opt.at(5), 8, 0));
     if (hmac) {
         node(parent, opt, 13, 4, "Secret ID : 0x%08X", opt.be32(13));
         node(parent, opt, 17, 16, "HMAC MD5 Hash : %s", hex_text(opt.at(17), 16, 0));

@@ -415,9 +415,23 @@ TEST(DhcpOptions, NetwareSuboptions) {
         "        Unknown suboption : 12",
         "        Suboption : NWIP does not exist(1)",
     };
-    EXPECT_EQ(option_lines("3f2a 0200 050101 0a0100 0604c0a80105 0708c0a80106c0a80107 080103 09010a"
-                           "0b04c0a80108 00 0c01ff 0100"),
+    EXPECT_EQ(option_lines("3f28 0200 050101 0a0100 0604c0a80105 0708c0a80106c0a80107 080103 09010a"
+                           "0b04c0a80108 00 0c 0100"),
               want);
+    // Codes 12 and above are one byte each, whatever follows, the option's last byte too.
+    EXPECT_EQ(option_lines("3f04 ff 0d 0100"),
+              (std::vector<std::string>{
+                  "      Option : Netware/IP Option(63)",
+                  "        Unknown suboption : 255",
+                  "        Unknown suboption : 13",
+                  "        Suboption : NWIP does not exist(1)",
+              }));
+    EXPECT_EQ(option_lines("3f03 0100 0c"),
+              (std::vector<std::string>{
+                  "      Option : Netware/IP Option(63)",
+                  "        Suboption : NWIP does not exist(1)",
+                  "        Unknown suboption : 12",
+              }));
 }
 
 TEST(DhcpOptions, RelayAgentSuboptions) {
@@ -453,7 +467,7 @@ TEST(DhcpOptions, Authentication) {
                   "      Protocol : configuration token(0)",
                   "      Algorithm : 5",
                   "      Replay Detection Method(RDM) : Unknown(1)",
-                  "      Replay Detection Value : 0x0123456789ABCDEF",
+                  "      Replay Detection Value : 0123456789ABCDEF",
                   "      Authentication Information : 74657374",
               }));
     EXPECT_EQ(option_lines("5a03 010100"),

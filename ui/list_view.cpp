@@ -1,5 +1,6 @@
 #include "ui/list_view.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QPainter>
 #include <QPixmap>
@@ -205,6 +206,15 @@ CZelListvw::CZelListvw(CChildFrame* window, QWidget* parent)
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setStretchLastSection(false);
     for (int c = 0; c < FrameListModel::COLUMNS; ++c) horizontalHeader()->resizeSection(c, FrameListModel::WIDTHS[c]);
+    // Once the user sizes the last column it keeps that size; a change to any
+    // other column gives the last one what is left.
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int logical, int, int) {
+        if (logical == FrameListModel::COLUMNS - 1) {
+            if (!fitting_last_column_) last_column_by_hand_ = true;
+        } else {
+            fitLastColumn();
+        }
+    });
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     fill_timer_.setInterval(0);
@@ -480,6 +490,23 @@ void CZelListvw::followSelection() {
     if (row == last_shown_row_ || !rowSelected(row)) return;
     last_shown_row_ = row;
     tree_->ShowFrame(row);
+}
+
+bool CZelListvw::viewportEvent(QEvent* event) {
+    if (event->type() == QEvent::Resize) fitLastColumn();
+    return QTableView::viewportEvent(event);
+}
+
+void CZelListvw::fitLastColumn() {
+    if (last_column_by_hand_ || fitting_last_column_) return;
+    const int last = FrameListModel::COLUMNS - 1;
+    int others = 0;
+    for (int c = 0; c < last; ++c) others += horizontalHeader()->sectionSize(c);
+    int width = std::max(FrameListModel::WIDTHS[last], viewport()->width() - others);
+    if (width == horizontalHeader()->sectionSize(last)) return;
+    fitting_last_column_ = true;
+    horizontalHeader()->resizeSection(last, width);
+    fitting_last_column_ = false;
 }
 
 }  // namespace zelpan

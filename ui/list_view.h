@@ -146,6 +146,7 @@ signals:
     void rowsChanged();
 
 protected:
+    bool viewportEvent(QEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
 
@@ -156,12 +157,16 @@ private:
     void endFill();
     // Tells the view of the captured rows staged since the last time.
     void showCapturedRows();
+    // The last column takes the width the others leave, never less than its own.
+    void fitLastColumn();
 
     CChildFrame* window_;
     CZelTreevw* tree_ = nullptr;
     FrameListModel* model_;
     int last_shown_row_ = -1;
     bool marks_enabled_ = true;
+    bool fitting_last_column_ = false;
+    bool last_column_by_hand_ = false;
     std::unique_ptr<ListFill> fill_;
     QTimer fill_timer_;
     // Every insertion relays out and repaints the whole view (about a millisecond),

@@ -68,7 +68,11 @@ TEST_F(GuiTest, FileFillsOneRowPerFrameWithTheSummaryTexts) {
     const int widths[] = {56, 112, 112, 112, 64, 416};
     for (int c = 0; c < 6; ++c) {
         EXPECT_EQ(m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), QString::fromUtf8(titles[c]));
-        EXPECT_EQ(list->horizontalHeader()->sectionSize(c), widths[c]);
+        // The last column may be wider: it fills what the others leave.
+        if (c < 5)
+            EXPECT_EQ(list->horizontalHeader()->sectionSize(c), widths[c]);
+        else
+            EXPECT_GE(list->horizontalHeader()->sectionSize(c), widths[c]);
     }
     std::vector<Row> want = summary_rows(w->store(), w->context().link_type);
     for (int r = 0; r < 33; ++r)
@@ -378,4 +382,35 @@ TEST(DumpView, SixtyByteFrameGivesFourLinesAndFiveLinesOfScroll) {
     dump.ClearDump();
     EXPECT_EQ(dump.bytes(), nullptr);
     EXPECT_EQ(dump.contentSize(), QSize(0, 0));
+}
+
+TEST_F(GuiTest, LastListColumnTakesTheWidthLeftButNeverLessThanItsOwn) {
+    CChildFrame* w = open(zgui::sample_path());
+    ASSERT_NE(w, nullptr);
+    CZelListvw* list = w->listView();
+    QHeaderView* header = list->horizontalHeader();
+    auto others = [&] {
+        int sum = 0;
+        for (int c = 0; c < 5; ++c) sum += header->sectionSize(c);
+        return sum;
+    };
+    // A wide list: the last column reaches the right edge, nothing scrolls sideways.
+    list->resize(1500, 300);
+    settle();
+    EXPECT_EQ(others() + header->sectionSize(5), list->viewport()->width());
+    EXPECT_GT(header->sectionSize(5), 416);
+    // Narrower than the columns: the last one keeps its own width.
+    list->resize(500, 300);
+    settle();
+    EXPECT_EQ(header->sectionSize(5), 416);
+    // A column the user widens takes its room from the last one.
+    list->resize(1500, 300);
+    settle();
+    header->resizeSection(0, 156);
+    EXPECT_EQ(others() + header->sectionSize(5), list->viewport()->width());
+    // Once the user sizes the last column it stays as they left it.
+    header->resizeSection(5, 300);
+    list->resize(1400, 300);
+    settle();
+    EXPECT_EQ(header->sectionSize(5), 300);
 }
