@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <system_error>
+#include <unistd.h>
 
 namespace zelpan {
 
@@ -34,6 +35,11 @@ struct CCapPars {
     uint32_t previous_size = 0; // record size of the last frame counted
     uint64_t sequence = 0;
     RateWindows rates;
+    // Frames counted since the last batch was posted.
+    const uint8_t* batch_record = nullptr;
+    uint32_t batch_first = 0, batch_count = 0;
+    // Their automatic-save records, written with one call before the batch is posted.
+    std::vector<uint8_t> save_buffer;
     bool ended = false;
     CaptureEnd end;
 
@@ -200,15 +206,16 @@ std::string CCaptureEngine::OpenCapture(const std::string* filter) {
     };
     const char* open_failed = "PCAP error: Error opening the adapter(1).  ";
 
-    // pcap_open_live would leave frames in the kernel's buffer for up to the read
-    // time-out (TPACKET_V3 blocks); immediate mode hands each one over at once, so
-    // the list shows frames as they arrive. The time-out is set all the same.
+    // Block mode (TPACKET_V3 on Linux) packs frames into the ring; immediate mode
+    // would give every frame a slot of the snap length and overflow on a burst.
+    // A block is handed over when full or after CAPTURE_DELIVERY_MS, so a lone
+    // frame is not kept back for the read time-out.
     pcap_t* h = pcap_create(settings_.adapter.c_str(), errbuf);
     if (!h) return fail(nullptr, std::string(open_failed) + "\n" + errbuf);
     pcap_set_snaplen(h, CAPTURE_SNAP_LENGTH);
     pcap_set_promisc(h, 1);
-    pcap_set_timeout(h, CAPTURE_READ_TIMEOUT_MS);
-    pcap_set_immediate_mode(h, 1);
+    pcap_set_timeout(h, CAPTURE_DELIVERY_MS);
+    pcap_set_immediate_mode(h, 0);
     pcap_set_buffer_size(h, CAPTURE_BUFFER_BYTES);
     int status = pcap_activate(h);
     if (status < 0) return fail(h, std::string(open_failed) + "\n" + activate_reason(h, status));
@@ -264,8 +271,16 @@ std::string CCaptureEngine::OpenCapture(const std::string* filter) {
 
 void CCaptureEngine::ThreadMain(CCapPars* p) {
     p->previous_seconds = p->previous_microseconds = 0;
-    int rc = PCAP_ERROR_BREAK;
-    if (!stopping_) rc = pcap_loop(p->handle, 0, &CCapPars::OnFrame, reinterpret_cast<u_char*>(p));
+    p->save_buffer.reserve(1 << 20);
+    int rc = 0;
+    // One read from the ring at a time; its frames go to the list as one batch.
+    while (!p->ended && !stopping_) {
+        rc = pcap_dispatch(p->handle, -1, &CCapPars::OnFrame, reinterpret_cast<u_char*>(p));
+        FlushBatch(*p);
+        if (rc < 0) break;
+    }
+    // Frames counted before a stop are in the store: the file gets them too.
+    FlushBatch(*p);
     if (!p->ended && !stopping_) {
         // The loop ended without being asked to (the adapter went away): say so
         // rather than leave a capture that silently receives nothing.
@@ -276,13 +291,53 @@ void CCaptureEngine::ThreadMain(CCapPars* p) {
     if (p->ended && sink_) sink_->PostEnd(p->end);
 }
 
-bool CCaptureEngine::HandOff(CCapPars& p, FrameListUpdate& u) {
+void CCaptureEngine::HandOff(CCapPars& p, FrameListUpdate& u) {
     u.generation = p.generation;
     u.sequence = ++p.sequence;
     sink_->PostFrame(u);
+}
+
+bool CCaptureEngine::WaitTaken(CCapPars& p) {
     std::unique_lock<std::mutex> lock(mutex_);
-    taken_.wait(lock, [&] { return taken_sequence_ >= u.sequence || stopping_.load(); });
-    return taken_sequence_ >= u.sequence;
+    taken_.wait(lock, [&] { return taken_sequence_ >= p.sequence || stopping_.load(); });
+    return taken_sequence_ >= p.sequence;
+}
+
+// The automatic-save records of the batch go to the file in one write, whole
+// records only: after a failure the file is cut back to its last whole record.
+static bool write_auto_save(AutoSaveState& state, std::vector<uint8_t>& buffer) {
+    if (buffer.empty()) return true;
+    std::FILE* f = static_cast<std::FILE*>(state.file);
+    bool ok = f != nullptr;
+    if (ok) {
+        long before = std::ftell(f);
+        ok = std::fwrite(buffer.data(), 1, buffer.size(), f) == buffer.size() && std::fflush(f) == 0;
+        if (!ok && before >= 0) (void)::ftruncate(fileno(f), off_t(before));
+    }
+    buffer.clear();
+    if (!ok) state.close();
+    return ok;
+}
+
+void CCaptureEngine::FlushBatch(CCapPars& p) {
+    if (p.auto_save && !write_auto_save(auto_save_, p.save_buffer)) {
+        p.auto_save = false;
+        p.auto_save_failed = true;
+        if (!p.ended) EndFromThread(p, CaptureEndKind::AutoSaveFailed);
+    }
+    if (p.batch_count == 0) return;
+    FrameListUpdate u;
+    u.store = p.store;
+    u.record = p.batch_record;
+    u.context = p.context;
+    u.index = p.batch_first;
+    u.count = p.batch_count;
+    u.link_type = p.link_type;
+    u.action = FrameAction::Added;
+    p.batch_count = 0;
+    p.batch_record = nullptr;
+    // After a stop nobody takes it; the list catches up from the store instead.
+    if (!stopping_) HandOff(p, u);
 }
 
 void CCaptureEngine::FrameTaken(const FrameListUpdate& u) {
@@ -323,14 +378,19 @@ void CCaptureEngine::Count(CCapPars& p, uint32_t seconds, uint32_t microseconds,
 }
 
 bool CCaptureEngine::EmptyStore(CCapPars& p) {
+    // Every frame of this fill is listed (and saved) before the store is reused.
+    FlushBatch(p);
+    if (p.ended || !WaitTaken(p)) return false;
     FrameListUpdate u;
     u.store = p.store;
     u.context = p.context;
     u.index = p.counted;
+    u.count = 0;
     u.link_type = p.link_type;
     u.action = FrameAction::Emptied;
     // The list is emptied first: a stop in between leaves list and store alike.
-    if (!HandOff(p, u)) return false;
+    HandOff(p, u);
+    if (!WaitTaken(p)) return false;
     p.store->set_frame_count(0);
     p.store->set_used_bytes(0);
     std::memset(p.store->block() + STORE_HEAD, 0, RECORD_HEADER);
@@ -373,30 +433,41 @@ void CCaptureEngine::HandleFrame(CCapPars& p, uint32_t seconds, uint32_t microse
     write_record_header(r, seconds, microseconds, length, p.counted ? p.previous_size : 0, 0);
     if (length) std::memcpy(record_bytes(r), bytes, length);
 
-    FrameListUpdate u;
-    u.store = p.store;
-    u.record = r;
-    u.context = p.context;
-    u.index = p.counted;
-    u.link_type = p.link_type;
-    u.action = FrameAction::Added;
-    // Not taken: a stop came first; the frame is neither listed nor counted.
-    if (!HandOff(p, u)) return;
-
     bool saved = true;
-    if (p.auto_save)
-        saved = AppendAutoSaveFrame(auto_save_, p.counted == 0 ? 1 : 2, seconds, microseconds, record_bytes(r),
-                                    length, p.link_type);
+    if (p.auto_save) {
+        if (p.counted == 0) {
+            // A new file starts with this frame (and its header).
+            saved = AppendAutoSaveFrame(auto_save_, 1, seconds, microseconds, record_bytes(r), length,
+                                        p.link_type);
+        } else {
+            uint8_t h[RECORD_HEADER];
+            auto put32 = [&](int at, uint32_t v) {
+                for (int i = 0; i < 4; ++i) h[at + i] = uint8_t(v >> (8 * i));
+            };
+            put32(0, seconds);
+            put32(4, microseconds);
+            put32(8, length);
+            put32(12, length);
+            p.save_buffer.insert(p.save_buffer.end(), h, h + RECORD_HEADER);
+            p.save_buffer.insert(p.save_buffer.end(), record_bytes(r), record_bytes(r) + length);
+        }
+    }
+    if (p.batch_count == 0) {
+        p.batch_record = r;
+        p.batch_first = p.counted;
+    }
+    ++p.batch_count;
     uint32_t before = p.used;
-    // The frame has its row, so it is counted even when the capture ends here;
-    // list, store and a later save then agree.
     Count(p, seconds, microseconds, length);
     if (!saved) {
         p.auto_save = false;
         p.auto_save_failed = true;
+        p.save_buffer.clear();
         EndFromThread(p, CaptureEndKind::AutoSaveFailed);
         return;
     }
+    // A big batch goes to the file (and the list) before its buffer grows further.
+    if (p.save_buffer.size() >= (1u << 20)) FlushBatch(p);
     if (uint64_t(before) + CAPTURE_RESERVE < p.capacity) return;
     if (!p.auto_save) {
         EndFromThread(p, CaptureEndKind::StoreFull);

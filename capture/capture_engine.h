@@ -5,17 +5,21 @@
 //
 // Threads. StartCapture, StopCapture, Tick, FrameTaken, FinishEnded and the
 // settings belong to one thread, called the UI thread below. The capture thread
-// hands every frame to the sink, which passes it on to the UI thread and returns;
-// the capture thread then waits until the UI thread calls FrameTaken(update) (or
-// a stop releases it) and only then counts the frame into the store. So a list
-// row exists before frame_count includes its frame, and a stop never waits for a
-// UI thread that is waiting for the capture thread.
+// copies each frame into the store and counts it at once, without waiting for
+// anybody; after each read from the kernel's ring it hands the frames of that
+// read to the sink as one batch (automatic saving has written them to the file
+// by then). The UI thread lists a batch and answers FrameTaken(update). The
+// capture thread waits for the UI thread only before it empties the store (when
+// automatic saving starts the next file): every batch must be listed first.
 //
 // The store while a capture runs: the capture thread owns its head (used_bytes,
 // frame_count) and everything behind the last frame handed over. The UI thread
 // reads frames through the record pointers of the updates (a record stays valid
 // and unchanged until an Emptied update arrives) and the counters through
-// Readings(); FrameStore::at() and frame_count() are for after the capture.
+// Readings(); FrameStore::at() and frame_count() are for after the capture. A
+// stop can leave counted frames whose batch was not listed yet: after the stop
+// the store is the UI thread's, and it lists the frames behind its last row
+// (CaptureCatchUp), so list and store agree.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -36,13 +40,15 @@ namespace zelpan {
 
 constexpr int CAPTURE_SNAP_LENGTH = 65535;
 constexpr int CAPTURE_READ_TIMEOUT_MS = 1000;
+// The kernel hands over a block of frames when it is full or this old, so a
+// lone frame still reaches the list at once to the eye.
+constexpr int CAPTURE_DELIVERY_MS = 50;
 // Room kept free behind the records; below it the store counts as full.
 constexpr uint32_t CAPTURE_RESERVE = 3068;
 constexpr int CAPTURE_TICK_MS = 500;
-// The kernel's ring for the adapter. Immediate mode gives fixed slots of the snap
-// length (about 64 KB each), so libpcap's default of 2 MB would hold only about 30
-// frames (15 on lo, where each frame also passes outbound) and a short burst
-// would be dropped.
+// The kernel's ring for the adapter. In block mode frames are packed one behind
+// the other, so 32 MB holds a couple of hundred thousand small frames: bursts at
+// line rate wait there while the capture thread copies.
 constexpr int CAPTURE_BUFFER_BYTES = 32 * 1024 * 1024;
 
 // What the settings dialog chooses; kept for the whole run.
@@ -63,6 +69,7 @@ struct FrameListUpdate {
     const uint8_t* record = nullptr;  // the new record (Added); nullptr for Emptied
     DecodeContext* context = nullptr;
     uint32_t index = 0;               // frames counted before it
+    uint32_t count = 1;               // frames of the batch (Added): records one behind the other from record
     int32_t link_type = 0;
     FrameAction action = FrameAction::Added;
     uint64_t generation = 0;          // the capture it belongs to
@@ -70,6 +77,17 @@ struct FrameListUpdate {
 };
 
 enum class CaptureEndKind { StoreFull, AutoSaveFailed, AdapterFailed };
+
+// After a capture (the thread has ended): the records of store behind the one at
+// last (nullptr: from the first), so a list with rows counted up to last_index
+// can add the frames the stop left unlisted. Calls add(record, index) in order.
+template <class Add>
+void CaptureCatchUp(const FrameStore& store, const uint8_t* last, uint32_t rows, Add&& add) {
+    uint32_t n = store.frame_count();
+    if (rows >= n) return;
+    const uint8_t* r = last ? store.next(last, rows) : store.first();
+    for (uint32_t i = rows; r && i < n; ++i, r = store.next(r, i)) add(r, i);
+}
 
 // A capture that ended by itself.
 struct CaptureEnd {
@@ -218,7 +236,11 @@ private:
     void ThreadMain(CCapPars* p);
     void HandleFrame(CCapPars& p, uint32_t seconds, uint32_t microseconds, const uint8_t* bytes,
                      uint32_t length);
-    bool HandOff(CCapPars& p, FrameListUpdate& u);
+    void HandOff(CCapPars& p, FrameListUpdate& u);
+    // Writes the batch's frames to the automatic-save file, then posts the batch.
+    void FlushBatch(CCapPars& p);
+    // Waits until every update posted so far is taken; false when a stop came first.
+    bool WaitTaken(CCapPars& p);
     void Count(CCapPars& p, uint32_t seconds, uint32_t microseconds, uint32_t length);
     bool EmptyStore(CCapPars& p);
     void EndFromThread(CCapPars& p, CaptureEndKind kind, std::string reason = {});

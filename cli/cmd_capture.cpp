@@ -94,11 +94,11 @@ int parse_options(const Args& args, Options& o) {
 }
 
 // Prints one summary line in the layout of "zelpan-cli summary".
-void print_summary(zelpan::DecodeContext& c, const zelpan::FrameListUpdate& u) {
-    if (u.index == 0) c.first_time = c.previous_time = zelpan::record_time(u.record);
-    zelpan::clear_columns(c, long(u.index));
-    zelpan::decode_frame(0, u.record, u.link_type, int32_t(u.index + 1));
-    std::printf("%ld", long(u.index) + 1);
+void print_summary(zelpan::DecodeContext& c, const uint8_t* record, uint32_t index, int32_t link_type) {
+    if (index == 0) c.first_time = c.previous_time = zelpan::record_time(record);
+    zelpan::clear_columns(c, long(index));
+    zelpan::decode_frame(0, record, link_type, int32_t(index + 1));
+    std::printf("%ld", long(index) + 1);
     for (int k = 1; k <= 5; ++k) {
         std::putchar('\t');
         std::fputs(c.columns[k], stdout);
@@ -144,6 +144,15 @@ int run_capture(const Args& args) {
     using clock = std::chrono::steady_clock;
     auto next_tick = clock::now() + std::chrono::milliseconds(zelpan::CAPTURE_TICK_MS);
     unsigned long shown = 0;
+    // The record of the last line printed, for the frames a stop leaves unlisted.
+    const uint8_t* last_record = nullptr;
+    uint32_t rows = 0;  // lines of the store's current fill
+    auto show = [&](const uint8_t* r, uint32_t index) {
+        print_summary(context, r, index, engine.link_type());
+        last_record = r;
+        rows = index + 1;
+        ++shown;
+    };
     // Lines are written at most 20 ms after they were made: a trickle shows at
     // once, a flood goes out in few system calls.
     const auto flush_delay = std::chrono::milliseconds(20);
@@ -162,11 +171,16 @@ int run_capture(const Args& args) {
             if (e.kind == zelpan::QueuedCaptureSink::Event::Frame) {
                 if (!engine.IsCurrent(e.frame)) continue;
                 if (e.frame.action == zelpan::FrameAction::Added) {
-                    print_summary(context, e.frame);
+                    const uint8_t* r = e.frame.record;
+                    for (uint32_t i = 0; i < e.frame.count && !(o.count && shown >= o.count); ++i) {
+                        if (i) r += zelpan::RECORD_HEADER + zelpan::record_length(r);
+                        show(r, e.frame.index + i);
+                    }
                     if (!unflushed) unflushed_since = clock::now();
                     unflushed = true;
-                    ++shown;
                 } else {
+                    last_record = nullptr;
+                    rows = 0;
                     std::fprintf(stderr, "zelpan-cli capture: frame store full, emptied; numbering starts again\n");
                 }
                 engine.FrameTaken(e.frame);
@@ -190,6 +204,20 @@ int run_capture(const Args& args) {
             engine.Tick();
             next_tick += std::chrono::milliseconds(zelpan::CAPTURE_TICK_MS);
         }
+    }
+    // Frames counted before the stop whose batch was not shown yet; with a count,
+    // the store keeps just the frames shown.
+    zelpan::CaptureCatchUp(store, last_record, rows, [&](const uint8_t* r, uint32_t index) {
+        if (!(o.count && shown >= o.count)) show(r, index);
+    });
+    if (o.count && rows < store.frame_count()) {
+        uint64_t used = 0;
+        uint32_t i = 0;
+        for (const uint8_t* r = store.first(); r && i < rows; ++i, r = store.next(r, i))
+            used += zelpan::RECORD_HEADER + zelpan::record_length(r);
+        store.set_frame_count(rows);
+        store.set_used_bytes(uint32_t(used));
+        store.invalidate_index();
     }
     std::fflush(stdout);
     zelpan::make_current(nullptr);

@@ -315,33 +315,42 @@ void CZelListvw::OnCaptureFrame(const FrameListUpdate& u) {
         return;
     }
     if (!u.record || !u.context) return;
-    // The record is not counted in the store yet: the row is made from it alone.
-    uint8_t* r = const_cast<uint8_t*>(u.record);
-    DecodeContext& c = *u.context;
-    DecodeContext* previous = current_context();
-    make_current(&c);
-    c.mode = MODE_DISPLAY;
-    if (u.index == 0) c.first_time = c.previous_time = record_time(r);
-    // Captured frames start unmarked. Byte 15 is the back link's high byte in
-    // this store, not a spare byte, so it stays as the store wrote it.
-    set_record_flags(r, 0);
-    c.layer_index = nullptr;
-    clear_columns(c, long(u.index));
-    decode_frame(0, r, u.link_type, int32_t(u.index + 1));
+    // The records are not counted in the store yet: the rows are made from them
+    // alone; those of a batch lie one behind the other.
+    const uint8_t* r = u.record;
+    for (uint32_t i = 0; i < u.count; ++i) {
+        if (i) r += RECORD_HEADER + record_length(r);
+        addCapturedRow(r, u.index + i, u.link_type, *u.context);
+    }
     if (model_->capturing()) {
-        model_->stageCapturedRow(c, r);
         qint64 since = capture_shown_.isValid() ? capture_shown_.elapsed() : CAPTURE_SHOW_MS;
         if (since >= CAPTURE_SHOW_MS)
             showCapturedRows();
         else if (!capture_show_timer_.isActive())
             capture_show_timer_.start(int(CAPTURE_SHOW_MS - since));
-    } else {
-        model_->appendRow(c);
     }
-    make_current(previous);
     // The command states depend only on whether there are rows; during a capture
     // they are brought up to date once, with the first row, not for every frame.
-    if (!model_->capturing() || RowCount() == 1) emit rowsChanged();
+    if (!model_->capturing() || RowCount() == int(u.count)) emit rowsChanged();
+}
+
+void CZelListvw::addCapturedRow(const uint8_t* record, uint32_t index, int32_t link_type, DecodeContext& c) {
+    uint8_t* r = const_cast<uint8_t*>(record);
+    DecodeContext* previous = current_context();
+    make_current(&c);
+    c.mode = MODE_DISPLAY;
+    if (index == 0) c.first_time = c.previous_time = record_time(r);
+    // Captured frames start unmarked. Byte 15 is the back link's high byte in
+    // this store, not a spare byte, so it stays as the store wrote it.
+    set_record_flags(r, 0);
+    c.layer_index = nullptr;
+    clear_columns(c, long(index));
+    decode_frame(0, r, link_type, int32_t(index + 1));
+    if (model_->capturing())
+        model_->stageCapturedRow(c, r);
+    else
+        model_->appendRow(c);
+    make_current(previous);
 }
 
 void CZelListvw::OnCaptureFrame(int action, uint32_t index) {
@@ -380,6 +389,14 @@ void CZelListvw::showCapturedRows() {
 
 void CZelListvw::EndCapture() {
     if (!model_->capturing()) return;
+    // A stop can leave counted frames whose batch never reached the list; the
+    // capture thread is gone, so the store is read directly.
+    int rows = RowCount();
+    const uint8_t* last = rows > 0 ? model_->capturedRecord(rows - 1) : nullptr;
+    DecodeContext& c = window_->context();
+    CaptureCatchUp(window_->store(), last, uint32_t(rows), [&](const uint8_t* r, uint32_t index) {
+        addCapturedRow(r, index, c.link_type, c);
+    });
     showCapturedRows();
     capture_shown_.invalidate();
     model_->endCapture();

@@ -155,6 +155,8 @@ private:
     void followSelection();
     void fillSlice();
     void endFill();
+    // Decodes one captured record into a row (staged while capturing).
+    void addCapturedRow(const uint8_t* record, uint32_t index, int32_t link_type, DecodeContext& c);
     // Tells the view of the captured rows staged since the last time.
     void showCapturedRows();
     // The last column takes the width the others leave, never less than its own.

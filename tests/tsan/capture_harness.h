@@ -136,6 +136,9 @@ public:
     bool decode = false;     // decode each frame in summary mode, as the list does
     bool hold_next = false;  // leave the next frame untaken
     std::optional<zelpan::FrameListUpdate> held;
+    const uint8_t* last_record = nullptr;  // of the last row
+    std::vector<uint32_t> batches;         // frames of each batch taken
+    size_t caught_up = 0;                  // rows added after a stop
 
     std::string start() {
         registry.Register(this);
@@ -148,8 +151,12 @@ public:
         if (e.kind == Ev::Warning) {
             warnings.push_back(e.text);
         } else if (e.kind == Ev::End) {
-            if (engine.FinishEnded(e.end)) end = e.end;
-            else ++stale;
+            if (engine.FinishEnded(e.end)) {
+                end = e.end;
+                catch_up();
+            } else {
+                ++stale;
+            }
         } else if (!engine.IsCurrent(e.frame)) {
             ++stale;
         } else if (hold_next) {
@@ -164,21 +171,45 @@ public:
         if (u.action == zelpan::FrameAction::Emptied) {
             emptied_at.push_back(rows.size());
             rows.clear();
+            last_record = nullptr;
         } else {
+            batches.push_back(u.count);
             const uint8_t* r = u.record;
-            Row row{u.index, zelpan::record_seconds(r), zelpan::record_microseconds(r),
-                    std::vector<uint8_t>(zelpan::record_bytes(r), zelpan::record_bytes(r) + zelpan::record_length(r))};
-            rows.push_back(row);
-            all_rows.push_back(std::move(row));
-            if (decode) {
-                zelpan::make_current(&context);
-                if (u.index == 0) context.first_time = context.previous_time = zelpan::record_time(r);
-                zelpan::clear_columns(context, long(u.index));
-                zelpan::decode_frame(0, r, u.link_type, int32_t(u.index + 1));
-                zelpan::make_current(nullptr);
+            for (uint32_t i = 0; i < u.count; ++i) {
+                if (i) r += zelpan::RECORD_HEADER + zelpan::record_length(r);
+                add(r, u.index + i, u.link_type);
             }
         }
         engine.FrameTaken(u);
+    }
+
+    void add(const uint8_t* r, uint32_t index, int32_t link_type) {
+        Row row{index, zelpan::record_seconds(r), zelpan::record_microseconds(r),
+                std::vector<uint8_t>(zelpan::record_bytes(r), zelpan::record_bytes(r) + zelpan::record_length(r))};
+        rows.push_back(row);
+        all_rows.push_back(std::move(row));
+        last_record = r;
+        if (decode) {
+            zelpan::make_current(&context);
+            if (index == 0) context.first_time = context.previous_time = zelpan::record_time(r);
+            zelpan::clear_columns(context, long(index));
+            zelpan::decode_frame(0, r, link_type, int32_t(index + 1));
+            zelpan::make_current(nullptr);
+        }
+    }
+
+    // After the capture: the frames the store holds beyond the last row.
+    void catch_up() {
+        caught_up += store.frame_count() > rows.size() ? store.frame_count() - rows.size() : 0;
+        zelpan::CaptureCatchUp(store, last_record, uint32_t(rows.size()),
+                               [&](const uint8_t* r, uint32_t index) { add(r, index, context.link_type); });
+    }
+
+    // The user's stop as the window makes it: the stop, then the rows it left.
+    bool stop() {
+        bool stopped = engine.StopCapture();
+        if (stopped) catch_up();
+        return stopped;
     }
 
     // Handles events until done() holds or the time is up. True when done() held.

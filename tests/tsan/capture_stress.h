@@ -126,6 +126,7 @@ inline void run_start_stop_stress(int cycles) {
             s.name_form = i % 3;
             engine.set_store_capacity(saving || filling ? 12000 : 0);
             ui.rows.clear();
+            ui.last_record = nullptr;
             ui.emptied_at.clear();
             ui.end.reset();
             ui.held.reset();
@@ -141,7 +142,9 @@ inline void run_start_stop_stress(int cycles) {
                 ui.hold_next = true;
                 ui.pump([&] { return ui.held.has_value() || !engine.Running(); }, std::chrono::milliseconds(200));
             }
-            engine.StopCapture();
+            // Handles first what came before the stop, as the window's event loop does.
+            bool was_running = engine.Running();
+            if (was_running) ui.stop();
             dog.pet();
             EXPECT_FALSE(engine.Running());
             EXPECT_EQ(ui.registry.CaptureTarget(), nullptr);
