@@ -310,14 +310,18 @@ void decode_tcp(int32_t parent, Bytes data) {
     uint16_t window = data.be16(14);
     int length = data.size();
 
+    // The FTP tracking follows passes over the frames in order: summary and
+    // layer-index passes, and the text export (a detail pass from frame 1).
+    if (parent == 0 || c.mode == MODE_TEXT_EXPORT) {
+        c.ftp_tracking.tcp_ports[0] = source;
+        c.ftp_tracking.tcp_ports[1] = destination;
+        note_ftp_segment(flags);
+    }
     if (parent == 0) {
         if (text_columns_wanted())
             set_columnf(5, nullptr, 0, "%s(%u) > %s(%u) %s %s", port_name(source, 6), source,
                         port_name(destination, 6), destination, tcp_flags_text(flags),
                         tcp_numbers_text(ack, seq, window));
-        c.ftp_tracking.tcp_ports[0] = source;
-        c.ftp_tracking.tcp_ports[1] = destination;
-        note_ftp_segment(flags);
     } else {
         int covered = hl < TCP_HEADER ? TCP_HEADER : hl;
         int32_t t = add_nodef(parent, data.at(0), covered, P_TCP,
