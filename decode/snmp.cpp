@@ -286,18 +286,23 @@ int32_t element_line(int32_t parent, const Bytes& msg, const Element& e, const c
 
 // The decoding of one message: the cursor, the top node and how the walk ended.
 struct Message {
-    const Bytes& msg;
+    const Bytes& msg;  // the view the cursor walks (the whole message, or a part of it)
     Ber ber;
-    int32_t top;  // 0 in summary mode
+    int32_t top;       // 0 in summary mode
     bool summary;
+    const Bytes& whole;
+    long total;        // the size the outer SEQUENCE announces
 
-    // Ends the walk: an element cut by the capture says so; a BER error is silent.
-    bool failed(int r) {
+    // Ends the walk: a message cut by the capture says so; a BER error is silent.
+    bool failed(int r) const {
         if (r == BER_OK) return false;
-        if (r == BER_CUT && top != 0)
-            node(top, msg, ber.pos, msg.size() - ber.pos, "Truncated element at offset %d : %d bytes captured",
-                 ber.pos, msg.size() - ber.pos);
+        if (r == BER_CUT) truncated();
         return true;
+    }
+    void truncated() const {
+        if (top != 0)
+            add_nodef(top, whole.at(0), whole.size(), 0, "Message truncated : %d of %ld bytes captured",
+                      whole.size(), total);
     }
 };
 
@@ -408,7 +413,7 @@ int decode_bindings(Message& m, int32_t parent) {
         int32_t b = element_line(parent, m.msg, bind, "Object identifier %lu : %s", index, text);
         if ((r = decode_value(m, b))) return r;
     }
-    return BER_OK;
+    return list.value + long(list.length) > m.msg.size() ? BER_CUT : BER_OK;
 }
 
 int decode_pdu(Message& m, int32_t parent) {
@@ -546,7 +551,7 @@ int decode_v3(Message& m, int32_t top) {
     int32_t s = element_line(top, msg, params, "mesSecurityParameters(%lu bytes)", params.length);
     // Read inside the string only, so a SEQUENCE longer than it ends the walk.
     Bytes inside = msg.sub(params.value, int(params.length));
-    Message im{inside, Ber{inside}, m.top, m.summary};
+    Message im{inside, Ber{inside}, m.top, m.summary, m.whole, m.total};
     Ber& inner = im.ber;
     Element seq;
     if ((r = read_at(im, 0, inner.sequence(seq)))) return im.failed(r), BER_TAG;
@@ -605,7 +610,7 @@ void decode_snmp(int32_t parent, Bytes data) {
         if (!text_columns_wanted()) return;
     }
     int32_t top = add_nodef(parent, data.at(0), data.size(), P_SNMP, "Simple Network Management Protocol");
-    Message m{data, ber, top, summary};
+    Message m{data, ber, top, summary, data, outer.size()};
     const char* name = lookup_name(uint32_t(v), versions);
     element_line(top, data, version, "Version : %s(0x%X)", name ? name : "Unknown", unsigned(v));
     Element e;
@@ -630,7 +635,8 @@ void decode_snmp(int32_t parent, Bytes data) {
     default:
         break;
     }
-    m.failed(r);
+    // A walk that ended early inside a cut message says so as well.
+    if (!m.failed(r) && outer.size() > data.size()) m.truncated();
 }
 
 }  // namespace zelpan
