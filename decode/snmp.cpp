@@ -306,33 +306,26 @@ struct Message {
     }
 };
 
-// Resets the cursor to an element's start, so a cut there is reported at the element.
-int read_at(Message& m, int start, int r) {
-    if (r == BER_CUT) m.ber.pos = start;
-    return r;
-}
-
 int decode_value(Message& m, int32_t parent) {
     Ber& ber = m.ber;
     const Bytes& msg = m.msg;
-    int start = ber.pos;
     Element e;
     int r = ber.header(e);
-    if (r) return read_at(m, start, r);
+    if (r) return r;
     if (e.indefinite) return BER_INDEFINITE;
     long v = 0;
     if (e.cls == UNIVERSAL && !e.constructed && e.number == 2) {
-        if ((r = read_at(m, start, ber.number(e, v, true)))) return r;
+        if ((r = ber.number(e, v, true))) return r;
         element_line(parent, msg, e, "Value : %s %ld(0x%x)", "INTEGER", v, unsigned(v));
         return BER_OK;
     }
     if (e.cls == APPLICATION && !e.constructed && e.number >= 1 && e.number <= 3) {
         static const char* const names[] = {"COUNTER", "GAUGE", "TIMETICKS"};
-        if ((r = read_at(m, start, ber.number(e, v, false)))) return r;
+        if ((r = ber.number(e, v, false))) return r;
         element_line(parent, msg, e, "Value : %s %lu(0x%x)", names[e.number - 1], (unsigned long)v, unsigned(v));
         return BER_OK;
     }
-    if ((r = read_at(m, start, ber.value(e)))) return r;
+    if ((r = ber.value(e))) return r;
     if (e.cls == UNIVERSAL && !e.constructed) {
         switch (e.number) {
         case 5:
@@ -396,20 +389,17 @@ int decode_value(Message& m, int32_t parent) {
 int decode_bindings(Message& m, int32_t parent) {
     Ber& ber = m.ber;
     Element list;
-    int start = ber.pos;
-    int r = read_at(m, start, ber.sequence(list));
+    int r = ber.sequence(list);
     if (r) return r;
     long end = list.value + long(list.length);
     if (end > m.msg.size()) end = m.msg.size();
     // Every binding takes at least its two header bytes, so the walk ends.
     for (unsigned long index = 1; ber.pos < end; ++index) {
         Element bind;
-        start = ber.pos;
-        if ((r = read_at(m, start, ber.sequence(bind)))) return r;
+        if ((r = ber.sequence(bind))) return r;
         Element name;
         char text[512];
-        int name_at = ber.pos;
-        if ((r = read_at(m, name_at, ber.oid(name, text, sizeof text)))) return r;
+        if ((r = ber.oid(name, text, sizeof text))) return r;
         int32_t b = element_line(parent, m.msg, bind, "Object identifier %lu : %s", index, text);
         if ((r = decode_value(m, b))) return r;
     }
@@ -419,10 +409,9 @@ int decode_bindings(Message& m, int32_t parent) {
 int decode_pdu(Message& m, int32_t parent) {
     Ber& ber = m.ber;
     const Bytes& msg = m.msg;
-    int start = ber.pos;
     Element pdu;
     int r = ber.header(pdu);
-    if (r) return read_at(m, start, r);
+    if (r) return r;
     // Only a constructed context-specific element is a PDU.
     if (pdu.cls != CONTEXT || !pdu.constructed) return BER_TAG;
     if (pdu.indefinite) return BER_INDEFINITE;
@@ -436,38 +425,30 @@ int decode_pdu(Message& m, int32_t parent) {
     long v = 0;
     if (pdu.number == 4) {
         char text[512];
-        start = ber.pos;
-        if ((r = read_at(m, start, ber.oid(e, text, sizeof text)))) return r;
+        if ((r = ber.oid(e, text, sizeof text))) return r;
         element_line(p, msg, e, "Enterprise : %s", text);
-        start = ber.pos;
-        if ((r = read_at(m, start, ber.expect(e, APPLICATION, false, 0)))) return r;
-        if ((r = read_at(m, start, ber.value(e)))) return r;
+        if ((r = ber.expect(e, APPLICATION, false, 0))) return r;
+        if ((r = ber.value(e))) return r;
         if (e.length == 4)
             element_line(p, msg, e, "Agent address : %s", ipv4_text(msg.at(e.value)));
         else
             element_line(p, msg, e, "Agent address : Invalid length(%lu)", e.length);
-        start = ber.pos;
-        if ((r = read_at(m, start, ber.integer(e, v)))) return r;
+        if ((r = ber.integer(e, v))) return r;
         element_line(p, msg, e, "Trap type : %s", name_of(v, trap_types));
-        start = ber.pos;
-        if ((r = read_at(m, start, ber.integer(e, v)))) return r;
+        if ((r = ber.integer(e, v))) return r;
         element_line(p, msg, e, "Specific Trap type : %u(%x)", unsigned(v), unsigned(v));
-        start = ber.pos;
-        if ((r = read_at(m, start, ber.unsigned_value(e, 3, v)))) return r;
+        if ((r = ber.unsigned_value(e, 3, v))) return r;
         element_line(p, msg, e, "Timestamp : %u", unsigned(v));
     } else {
-        start = ber.pos;
-        if ((r = read_at(m, start, ber.integer(e, v)))) return r;
+        if ((r = ber.integer(e, v))) return r;
         element_line(p, msg, e, "Request ID : 0x%X", unsigned(v));
         bool bulk = pdu.number == 5;
-        start = ber.pos;
-        if ((r = read_at(m, start, ber.integer(e, v)))) return r;
+        if ((r = ber.integer(e, v))) return r;
         if (bulk)
             element_line(p, msg, e, "Non Repeaters : %u", unsigned(v));
         else
             element_line(p, msg, e, "Error Status : %s", name_of(v, error_statuses));
-        start = ber.pos;
-        if ((r = read_at(m, start, ber.integer(e, v)))) return r;
+        if ((r = ber.integer(e, v))) return r;
         element_line(p, msg, e, bulk ? "Max Repetitions : %u" : "Error Index : %u", unsigned(v));
     }
     return decode_bindings(m, p);
@@ -520,53 +501,46 @@ int decode_v3(Message& m, int32_t top) {
     const Bytes& msg = m.msg;
     Element header, e;
     long v = 0;
-    int start = ber.pos;
-    int r = read_at(m, start, ber.sequence(header));
+    int r = ber.sequence(header);
     if (r) return r;
     int32_t g = element_line(top, msg, header, "mesGlobal Header");
     node(g, msg, header.start, header.value - header.start, "mesGlobal Header Length : %lu", header.length);
-    start = ber.pos;
-    if ((r = read_at(m, start, ber.integer(e, v)))) return r;
+    if ((r = ber.integer(e, v))) return r;
     element_line(g, msg, e, "mesID : %lu", (unsigned long)(uint32_t)v);
-    start = ber.pos;
-    if ((r = read_at(m, start, ber.integer(e, v)))) return r;
+    if ((r = ber.integer(e, v))) return r;
     element_line(g, msg, e, "mesMaxSize : %lu", (unsigned long)(uint32_t)v);
-    start = ber.pos;
-    if ((r = read_at(m, start, ber.octets(e)))) return r;
+    if ((r = ber.octets(e))) return r;
     if (e.length != 1) return BER_LENGTH;
     uint8_t flags = msg.u8(e.value);
     int32_t f = element_line(g, msg, e, "msgFlags : 0x%02x", flags);
     node(f, msg, e.value, 1, "%s", flag_text8(flags, 7, "auth ON", "auth OFF"));
     node(f, msg, e.value, 1, "%s", flag_text8(flags, 6, "priv ON", "priv OFF"));
     node(f, msg, e.value, 1, "%s", flag_text8(flags, 5, "reportable ON", "reportable OFF"));
-    start = ber.pos;
-    if ((r = read_at(m, start, ber.integer(e, v)))) return r;
+    if ((r = ber.integer(e, v))) return r;
     element_line(g, msg, e, "mesSecurityModel: %s", name_of(v, security_models));
 
     // The security parameters are an OCTET STRING holding a SEQUENCE of their own.
     Element params;
-    start = ber.pos;
-    if ((r = read_at(m, start, ber.octets(params)))) return r;
+    if ((r = ber.octets(params))) return r;
     int after = ber.pos;
     int32_t s = element_line(top, msg, params, "mesSecurityParameters(%lu bytes)", params.length);
-    // Read inside the string only, so a SEQUENCE longer than it ends the walk.
+    // Read inside the string only (it is captured whole): fields running past it
+    // are a malformed message, which ends the walk silently.
     Bytes inside = msg.sub(params.value, int(params.length));
-    Message im{inside, Ber{inside}, m.top, m.summary, m.whole, m.total};
-    Ber& inner = im.ber;
+    Ber inner{inside};
     Element seq;
-    if ((r = read_at(im, 0, inner.sequence(seq)))) return im.failed(r), BER_TAG;
+    if ((r = inner.sequence(seq))) return BER_LENGTH;
     node(s, inside, seq.start, seq.value - seq.start, "mesSecurityParameters Length : %ld", long(seq.length));
     const char* hex_fields[3] = {"msgAuthoritativeEngineID : %s", "msgAuthenticationParameters : %s",
                                  "msgPrivacyParameters : %s"};
     for (int field = 0; field < 6; ++field) {
-        start = inner.pos;
         if (field == 1 || field == 2) {
-            if ((r = read_at(im, start, inner.integer(e, v)))) return im.failed(r), BER_TAG;
+            if ((r = inner.integer(e, v))) return BER_LENGTH;
             element_line(s, inside, e, field == 1 ? "msgAuthoritativeEngineBoots : %lu" : "msgAuthoritativeEngineTime : %lu",
                          (unsigned long)(uint32_t)v);
             continue;
         }
-        if ((r = read_at(im, start, inner.octets(e)))) return im.failed(r), BER_TAG;
+        if ((r = inner.octets(e))) return BER_LENGTH;
         if (field == 3)
             element_line(s, inside, e, "msgUserName : %s", string_text(inside, e));
         else
@@ -575,8 +549,7 @@ int decode_v3(Message& m, int32_t top) {
     ber.pos = after;
 
     if (flags & 0x02) {
-        start = ber.pos;
-        if ((r = read_at(m, start, ber.header(e)))) return r;
+        if ((r = ber.header(e))) return r;
         if (e.indefinite) return BER_INDEFINITE;
         if (m.summary) {
             if (text_columns_wanted()) set_columnf(5, nullptr, 0, "Encrypted PDU(%ld bytes)", long(e.length));
@@ -586,13 +559,10 @@ int decode_v3(Message& m, int32_t top) {
         return BER_OK;
     }
     Element scoped;
-    start = ber.pos;
-    if ((r = read_at(m, start, ber.sequence(scoped)))) return r;
-    start = ber.pos;
-    if ((r = read_at(m, start, ber.octets(e)))) return r;
+    if ((r = ber.sequence(scoped))) return r;
+    if ((r = ber.octets(e))) return r;
     element_line(top, msg, e, "contextEngineID : %s", value_hex(msg, e));
-    start = ber.pos;
-    if ((r = read_at(m, start, ber.octets(e)))) return r;
+    if ((r = ber.octets(e))) return r;
     element_line(top, msg, e, "contextName : %s", string_text(msg, e));
     return decode_pdu(m, top);
 }
@@ -614,17 +584,16 @@ void decode_snmp(int32_t parent, Bytes data) {
     const char* name = lookup_name(uint32_t(v), versions);
     element_line(top, data, version, "Version : %s(0x%X)", name ? name : "Unknown", unsigned(v));
     Element e;
-    int start = m.ber.pos;
     int r = BER_OK;
     switch (v) {
     case 0:
     case 1:
-        if ((r = read_at(m, start, m.ber.octets(e)))) break;
+        if ((r = m.ber.octets(e))) break;
         element_line(top, data, e, "Community : %s", string_text(data, e));
         r = decode_pdu(m, top);
         break;
     case 2:
-        if ((r = read_at(m, start, m.ber.octets(e)))) break;
+        if ((r = m.ber.octets(e))) break;
         element_line(top, data, e, "Community : %s", string_text(data, e));
         if (!summary) decode_v2u_parameters(top, data, e);
         r = decode_pdu(m, top);

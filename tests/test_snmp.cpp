@@ -306,6 +306,12 @@ TEST(SnmpDetail, Version3) {
     EXPECT_EQ(lines.back(), "    Encrypted PDU(40 bytes)");
     EXPECT_EQ(d.summary(v3(0x07, tlv(0x04, Frame(40, 0x5A)))).col[5], "Encrypted PDU(40 bytes)");
 
+    // Security parameters whose SEQUENCE runs past their string: malformed, not cut.
+    lines = d.detail(seq({integer(3), seq({integer(1), integer(2), tlv(0x04, {0x00}), integer(3)}),
+                          tlv(0x04, hex("3010 0400")), scoped}));
+    EXPECT_EQ(lines.back(), "      msgAuthoritativeEngineID : ");
+    EXPECT_TRUE(zt::has_line(lines, "mesSecurityParameters Length : 16"));
+
     // msgFlags of any other length than one ends the message before its line.
     lines = d.detail(seq({integer(3), seq({integer(1), integer(2), tlv(0x04, hex("0400")), integer(3)})}));
     EXPECT_EQ(lines.back(), "      mesMaxSize : 2");
