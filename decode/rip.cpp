@@ -1,6 +1,5 @@
 // RIP (versions 1 and 2, with the authentication entry), RIPng and EIGRP with
 // its parameter and route TLVs.
-#include <cstring>
 
 #include "decode/decoders.h"
 #include "decode/engine.h"
