@@ -111,7 +111,7 @@ void overrun_line(int32_t parent, const Bytes& v, int at, const char* what, long
 
 // A value shorter than its fixed layout.
 void short_value(int32_t parent, const Bytes& v, int need) {
-    node(parent, v, 0, v.size(), "Attribute value too short : %d of %d bytes", v.size(), need);
+    node(parent, v, 0, v.size(), "Value too short : %d of %d bytes", v.size(), need);
 }
 
 // The message body ends (by its length or by the capture) before the next field.
