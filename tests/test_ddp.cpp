@@ -58,10 +58,8 @@ TEST(DdpSummary, ColumnsByType) {
     const Case cases[] = {
         {2, cat({hex("2107"), LOOKUP_TUPLE}), "NBP", "Operation : LOOKUP(2)"},
         {2, cat({hex("3107"), REPLY_TUPLE}), "NBP", "Operation : REPLY(3)"},
-        {2, hex("4007"), "NBP", "Operation : FORWARD REQUEST(4)"},
         {2, hex("5007"), "NBP", "Operation : Unknown(5)"},
         {4, hex("01AABB"), "DDP", "AppleTalk Echo Protocol packet data 3 octets"},
-        {1, hex(""), "DDP", "AppleTalk Routing Table response or data data 0 octets"},
         {88, hex("AABB"), "DDP", "Cisco EIGRP for AppleTalk data 2 octets"},
         {8, hex("AABBCCDD"), "DDP", "DDP data 4 octets"},
     };

@@ -117,7 +117,6 @@ TEST(Ntp, PollStratumAndReferenceTables) {
         const char* line;
     } strata[] = {
         {2, "    Stratum : secondary reference(2)"},
-        {15, "    Stratum : secondary reference(15)"},
         {16, "    Stratum : reserved(16)"},
     };
     for (const auto& s : strata) EXPECT_EQ(d.detail(with(SERVER, 1, s.stratum))[5], s.line);
@@ -128,7 +127,6 @@ TEST(Ntp, PollStratumAndReferenceTables) {
         const char* line;
     } refs[] = {
         {"4C4F434C", 1, "LOCL(uncalibrated local clock used)"},
-        {"50505300", 1, "PPS(atomic clock or other pulse-per-second source)"},
         {"46524545", 1, "FREE((Internal clock))"},
         {"31505053", 0, "1PPS(External 1 PPS input)"},
         {"47505358", 1, "????(Nothing)"},  // "GPSX" is not "GPS"
