@@ -58,7 +58,7 @@ TEST(Ntp, ClientRequestLines) {
         "    Precision : 0.000001 sec",
         "    Root Delay : 0.000 sec",
         "    Root Dispersion : 0.000 sec",
-        "    Reference Identifier : ????(Nothing)",
+        "    Reference Identifier : ?\?\?\?(Nothing)",
         "    Reference Timestamp : Nothing",
         "    Originate Timestamp : Nothing",
         "    Receive Timestamp : Nothing",
@@ -129,8 +129,8 @@ TEST(Ntp, PollStratumAndReferenceTables) {
         {"4C4F434C", 1, "LOCL(uncalibrated local clock used)"},
         {"46524545", 1, "FREE((Internal clock))"},
         {"31505053", 0, "1PPS(External 1 PPS input)"},
-        {"47505358", 1, "????(Nothing)"},  // "GPSX" is not "GPS"
-        {"494E4954", 0, "????(Nothing)"},
+        {"47505358", 1, "?\?\?\?(Nothing)"},  // "GPSX" is not "GPS"
+        {"494E4954", 0, "?\?\?\?(Nothing)"},
         {"C0000201", 2, "192.0.2.1"},
     };
     for (const auto& r : refs) {
