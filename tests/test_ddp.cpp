@@ -118,8 +118,12 @@ TEST(DdpDetail, HeaderLinesAndPayload) {
             EXPECT_EQ(t.line(h).offset, uint32_t(DDP_AT));
             EXPECT_EQ(t.line(h).length, 13u);
         }
-        if (t.text(h) == "Node of origin : 12") EXPECT_EQ(t.line(h).offset, uint32_t(DDP_AT + 9));
-        if (t.text(h) == "Destination socket number : 2") EXPECT_EQ(t.line(h).offset, uint32_t(DDP_AT + 10));
+        if (t.text(h) == "Node of origin : 12") {
+            EXPECT_EQ(t.line(h).offset, uint32_t(DDP_AT + 9));
+        }
+        if (t.text(h) == "Destination socket number : 2") {
+            EXPECT_EQ(t.line(h).offset, uint32_t(DDP_AT + 10));
+        }
     }
     // Type 22 carries IPv4.
     Frame ip = hex("45000014 00010000 40FF0000 0A000001 0A000002");
@@ -181,6 +185,8 @@ TEST(Nbp, TuplesAndWalk) {
     DetailTree t;
     zt::display(t, f);
     for (int32_t h = 1; h <= t.size(); ++h)
-        if (t.text(h) == "Network Name 2") EXPECT_EQ(t.line(h).offset, uint32_t(DDP_AT + 13 + 2 + REPLY_TUPLE.size()));
+        if (t.text(h) == "Network Name 2") {
+            EXPECT_EQ(t.line(h).offset, uint32_t(DDP_AT + 13 + 2 + REPLY_TUPLE.size()));
+        }
     EXPECT_EQ(zt::summarize(dot3_snap(ddp(2, hex("")))).col[5], "NBP header truncated (0 bytes captured)");
 }

@@ -96,7 +96,9 @@ TEST(Ntp, ServerAnswerFields) {
             EXPECT_EQ(t.line(h).offset, uint32_t(LEAD + 32));
             EXPECT_EQ(t.line(h).length, 8u);
         }
-        if (t.text(h).substr(0, 9) == "Stratum :") EXPECT_EQ(t.line(h).offset, uint32_t(LEAD + 1));
+        if (t.text(h).substr(0, 9) == "Stratum :") {
+            EXPECT_EQ(t.line(h).offset, uint32_t(LEAD + 1));
+        }
     }
 }
 

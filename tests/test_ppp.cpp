@@ -96,7 +96,9 @@ TEST(PppDispatch, ColumnsAndLayersByProtocol) {
         SCOPED_TRACE(k.what);
         zt::Summary s = zt::summarize(k.frame, k.link_type);
         EXPECT_EQ(s.col[4], k.column4);
-        if (k.column5) EXPECT_EQ(s.col[5], k.column5);
+        if (k.column5) {
+            EXPECT_EQ(s.col[5], k.column5);
+        }
         EXPECT_EQ(layer_list(k.frame, k.link_type), k.layers);
     }
     // PPP carries the network layer: IPv4 names the addresses.
