@@ -194,6 +194,10 @@ def main():
         write_capture(sys.argv[1], frames() + part_frames(PARTS))
         return
     write_capture(os.path.join(samples, "sample.zlc"), frames() + part_frames(PARTS))
+    # The window tests count rows, hits and marks of the first frames alone.
+    tests = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "data")
+    os.makedirs(tests, exist_ok=True)
+    write_capture(os.path.join(tests, "sample.zlc"), frames())
     for name, parts in OTHER_CAPTURES.items():
         packets = part_frames(parts)
         if packets:

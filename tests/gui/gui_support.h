@@ -27,7 +27,8 @@ namespace zgui {
 inline QString source_path(const char* relative) {
     return QStringLiteral(ZELPAN_SOURCE_DIR "/") + QString::fromUtf8(relative);
 }
-inline QString sample_path() { return source_path("samples/sample.zlc"); }
+// The first frames of the bundled sample: the window tests count on their rows.
+inline QString sample_path() { return source_path("tests/data/sample.zlc"); }
 
 class GuiTest : public ::testing::Test {
 protected:
