@@ -877,6 +877,16 @@ void frames_summary(const Bytes& d) {
 
 // ---- NetBIOS over IPX ----
 
+constexpr int ROUTE_LIST = 32;  // eight network numbers
+
+// The networks a propagated packet has crossed; unused slots are zero.
+void route_lines(int32_t top, const Bytes& d) {
+    for (int at = 0; at < ROUTE_LIST && d.has(at, 4); at += 4) {
+        uint32_t net = d.be32(at);
+        if (net != 0) node(top, d, at, 4, "IPX Network : %s", textf("%X", net));
+    }
+}
+
 void nbipx_session_lines(int32_t top, const Bytes& d, int base) {
     struct Field {
         int offset;
@@ -906,7 +916,7 @@ int nbipx_data_offset(int type, int base) {
 
 void decode_nbipx(int32_t parent, Bytes d, int ipx_type) {
     // Broadcast name packets carry the list of networks they crossed first.
-    int base = ipx_type == 20 ? 32 : 0;
+    int base = ipx_type == 20 ? ROUTE_LIST : 0;
     int type = d.has(base + 1, 1) ? d.u8(base + 1) : -1;
     const char* type_name = type >= 0 ? lookup_name(uint32_t(type), nbipx_types) : nullptr;
     int data_at = nbipx_data_offset(type, base);
@@ -927,12 +937,7 @@ void decode_nbipx(int32_t parent, Bytes d, int ipx_type) {
         return;
     }
     int32_t top = add_nodef(parent, d.at(0), d.size(), P_NBIPX, "NetBIOS over IPX");
-    for (int i = 0; i < base / 4; ++i) {
-        if (!d.has(4 * i, 4)) break;
-        uint32_t net = d.be32(4 * i);
-        if (net == 0) continue;
-        node(top, d, 4 * i, 4, "IPX Network : %s", textf("%X", net));
-    }
+    if (base) route_lines(top, d);
     if (type < 0) {
         truncated_line(top, d, base + 2);
         return;
@@ -967,8 +972,10 @@ void decode_nbipx(int32_t parent, Bytes d, int ipx_type) {
 }
 
 void decode_nmpi(int32_t parent, Bytes d) {
-    Bytes payload = d.from(36);
-    uint8_t op = d.u8(0);
+    // The networks the packet crossed come first, as in NetBIOS over IPX.
+    constexpr int R = ROUTE_LIST;
+    Bytes payload = d.from(R + 36);
+    uint8_t op = d.u8(R);
     if (parent == 0) {
         set_column("NMPI", 4, d.at(0), P_NMPI);
         if (smb_signature(payload)) {
@@ -976,7 +983,7 @@ void decode_nmpi(int32_t parent, Bytes d) {
             return;
         }
         if (!text_columns_wanted()) return;
-        const char* name = d.has(0, 1) ? lookup_name(op, nmpi_operations) : nullptr;
+        const char* name = d.has(R, 1) ? lookup_name(op, nmpi_operations) : nullptr;
         if (name)
             set_column(name, 5, nullptr, 0);
         else
@@ -984,20 +991,21 @@ void decode_nmpi(int32_t parent, Bytes d) {
         return;
     }
     int32_t top = add_nodef(parent, d.at(0), d.size(), P_NMPI, "Naming over IPX");
-    if (!d.has(0, 36)) {
-        if (d.has(0, 1)) node(top, d, 0, 1, "Operation : %s", value_name(op, nmpi_operations, 1, 1));
-        if (d.has(1, 1)) node(top, d, 1, 1, "Type : %s", value_name(d.u8(1), nmpi_name_types, 1, 0));
-        truncated_line(top, d, 36);
+    route_lines(top, d);
+    if (!d.has(R, 36)) {
+        if (d.has(R, 1)) node(top, d, R, 1, "Operation : %s", value_name(op, nmpi_operations, 1, 1));
+        if (d.has(R + 1, 1)) node(top, d, R + 1, 1, "Type : %s", value_name(d.u8(R + 1), nmpi_name_types, 1, 0));
+        truncated_line(top, d, R + 36);
         return;
     }
-    node(top, d, 0, 1, "Operation : %s", value_name(op, nmpi_operations, 1, 1));
-    node(top, d, 1, 1, "Type : %s", value_name(d.u8(1), nmpi_name_types, 1, 0));
-    node(top, d, 2, 2, "Message ID : 0x%04X", d.le16(2));
+    node(top, d, R, 1, "Operation : %s", value_name(op, nmpi_operations, 1, 1));
+    node(top, d, R + 1, 1, "Type : %s", value_name(d.u8(R + 1), nmpi_name_types, 1, 0));
+    node(top, d, R + 2, 2, "Message ID : 0x%04X", d.le16(R + 2));
     char name[64];
-    plain_name(d, 4, name);
-    node(top, d, 4, 16, "Name being sought/claimed  : %s", name);
-    plain_name(d, 20, name);
-    node(top, d, 20, 16, "Name of requesting machine : %s", name);
+    plain_name(d, R + 4, name);
+    node(top, d, R + 4, 16, "Name being sought/claimed  : %s", name);
+    plain_name(d, R + 20, name);
+    node(top, d, R + 20, 16, "Name of requesting machine : %s", name);
     user_data(parent, top, payload, "Data %ld bytes");
 }
 
