@@ -693,7 +693,8 @@ void nbns_detail(int32_t parent, const Bytes& d) {
 enum FrameLayout { UI_NAMES, UI_SENDER, SESSION, PLAIN };
 
 FrameLayout frame_layout(uint8_t command) {
-    if (command == 0x09) return UI_SENDER;
+    // Add name queries and broadcast datagrams carry only the sender's name field.
+    if (command == 0x00 || command == 0x01 || command == 0x09) return UI_SENDER;
     if (command <= 0x0F) return command == 0x07 ? PLAIN : UI_NAMES;
     if (command == 0x13 || command == 0x1F) return PLAIN;
     return SESSION;
@@ -701,11 +702,17 @@ FrameLayout frame_layout(uint8_t command) {
 
 const char* receiver_label(uint8_t command) {
     switch (command) {
-    case 0x00: return "Group name to add";
-    case 0x01: return "Name to add";
     case 0x02: return "Name in conflict";
     case 0x0D: return "Name to add";
     default: return "Name of Receiver";
+    }
+}
+
+const char* sender_label(uint8_t command) {
+    switch (command) {
+    case 0x00: return "Group name to add";
+    case 0x01: return "Name to add";
+    default: return "Name of Sender";
     }
 }
 
@@ -846,7 +853,7 @@ void frames_detail(int32_t parent, const Bytes& d) {
         }
         if (d.has(28, 16)) {
             plain_name(d, 28, name_text);
-            node(top, d, 28, 16, "%s : %s", "Name of Sender", name_text);
+            node(top, d, 28, 16, "%s : %s", sender_label(command), name_text);
         }
     }
     int h = frame_header_length(d, command);
