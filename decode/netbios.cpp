@@ -18,7 +18,8 @@ namespace zelpan {
 
 namespace {
 
-constexpr int NAME_TEXT = 400;  // decoded name text, cut beyond this
+constexpr int NAME_TEXT = 400;   // decoded name text, cut beyond this
+constexpr int PLAIN_TEXT = 80;   // a plain name: 15 characters of up to 4, the type, the end
 
 // ---- tables ----
 
@@ -164,7 +165,8 @@ const char* name_or_unknown(uint32_t value, const NameEntry* table) {
 // ---- names ----
 
 // A plain 16-byte name at off: 15 characters (others as "<xx>"), then the type
-// byte as "<XX>". The caller has checked that the 16 bytes are captured.
+// byte as "<XX>", into out of PLAIN_TEXT bytes. The caller has checked that the
+// 16 bytes are captured.
 void plain_name(const Bytes& v, int off, char* out) {
     int n = 0;
     for (int i = 0; i < 15; ++i) {
@@ -560,7 +562,7 @@ void nbstat_data(int32_t rec, const Bytes& d, int pos, int length) {
     int names = r.u8(0);
     node(rec, r, 0, 1, "NUM_NAMES : %d", names);
     int at = 1;
-    char name[64];
+    char name[PLAIN_TEXT];
     for (int i = 0; i < names; ++i, at += 18) {
         if (!r.has(at, 18)) return;
         plain_name(r, at, name);
@@ -842,7 +844,7 @@ void frames_detail(int32_t parent, const Bytes& d) {
     node(top, d, 8, 2, "Transmit Correlator : 0x%04X", d.le16(8));
     node(top, d, 10, 2, "Response Correlator : 0x%04X", d.le16(10));
     FrameLayout layout = frame_layout(command);
-    char name_text[64];
+    char name_text[PLAIN_TEXT];
     if (layout == SESSION) {
         node(top, d, 12, 1, "Remote session number : %u", d.u8(12));
         node(top, d, 13, 1, "Local session number : %u", d.u8(13));
@@ -957,7 +959,7 @@ void decode_nbipx(int32_t parent, Bytes d, int ipx_type) {
     node(f, d, base, 1, "%s", flag_text8(flags, 6, "Name Duplicated", "Name not Duplicated"));
     node(f, d, base, 1, "%s", flag_text8(flags, 7, "Name Deregistered", "Name not Deregistered"));
     node(top, d, base + 1, 1, "Data Stream Type : %s", value_name(uint32_t(type), nbipx_types, 1, 0));
-    char name[64];
+    char name[PLAIN_TEXT];
     if (type == 11) {
         if (d.has(base + 2, 16)) {
             plain_name(d, base + 2, name);
@@ -1008,7 +1010,7 @@ void decode_nmpi(int32_t parent, Bytes d) {
     node(top, d, R, 1, "Operation : %s", value_name(op, nmpi_operations, 1, 1));
     node(top, d, R + 1, 1, "Type : %s", value_name(d.u8(R + 1), nmpi_name_types, 1, 0));
     node(top, d, R + 2, 2, "Message ID : 0x%04X", d.le16(R + 2));
-    char name[64];
+    char name[PLAIN_TEXT];
     plain_name(d, R + 4, name);
     node(top, d, R + 4, 16, "Name being sought/claimed  : %s", name);
     plain_name(d, R + 20, name);

@@ -298,6 +298,9 @@ TEST(IpxSap, FirstEntryOnly) {
 // ---- NetBIOS over IPX and NMPI ----
 
 TEST(Nbipx, RouteListNamesAndData) {
+    std::string all_hidden = "NetBIOS Name : ";
+    for (int i = 0; i < 15; ++i) all_hidden += "<01>";
+    all_hidden += "<FF>";
     Frame routes = cat({be32(0xC0DE), be32(0x12AB), Frame(24, 0)});
     Direct d;
     struct Case {
@@ -316,6 +319,8 @@ TEST(Nbipx, RouteListNamesAndData) {
          "Directed Datagram",
          {"Name of Receiver : FILESRV        <20>", "Name of Sender : ME             <00>", "Data 2 bytes"}},
         {ipx(4, 0x0455, 0x0455, hex("0099")), "NBIPX Unknown Packet Type=153", {"Data Stream Type : Unknown(153)"}},
+        // A name of nothing but unprintable bytes: the longest name text.
+        {ipx(4, 0x0455, 0x0455, cat({{0, 1}, Frame(15, 0x01), {0xFF}})), "Find Name", {all_hidden.c_str()}},
         {ipx(4, 0x0455, 0x0455, hex("00")), "NBIPX header truncated (1 bytes captured)", {}},
     };
     for (const Case& k : cases) {
