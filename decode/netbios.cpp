@@ -606,6 +606,16 @@ void nbstat_data(int32_t rec, const Bytes& d, int pos, int length) {
     }
 }
 
+// The bytes a question or record at pos takes, or 0 when the capture ends
+// before its fixed fields.
+int ns_entry_length(const Bytes& d, int pos, bool question) {
+    char name[NAME_TEXT];
+    int n = encoded_name(d, pos, name);
+    int fixed = question ? 4 : 10;
+    if (n == 0 || !d.has(pos + n, fixed)) return 0;
+    return n + fixed + (question ? 0 : d.be16(pos + n + 8));
+}
+
 // One question or record at pos; returns the bytes it takes, or 0 when the
 // capture ends before its fixed fields.
 int ns_entry(int32_t parent, const Bytes& d, int pos, bool question) {
@@ -675,8 +685,14 @@ void nbns_detail(int32_t parent, const Bytes& d) {
     static const char* const sections[4] = {"Question Entries", "Answer", "Authority", "Additional"};
     for (int k = 0; k < 4; ++k) {
         if (h.counts[k] == 0 || !d.has(pos, 1)) continue;
-        int32_t s = k == 0 ? node(top, d, pos, d.size() - pos, "%s", sections[k])
-                           : node(top, d, pos, d.size() - pos, "%s Resourse Records", sections[k]);
+        // The section's extent first, so that its line covers its entries.
+        int end = pos;
+        for (unsigned i = 0; i < h.counts[k] && d.has(end, 1); ++i) {
+            int n = ns_entry_length(d, end, k == 0);
+            end = n == 0 ? d.size() : end + n;
+        }
+        int32_t s = k == 0 ? node(top, d, pos, end - pos, "%s", sections[k])
+                           : node(top, d, pos, end - pos, "%s Resourse Records", sections[k]);
         // Every entry takes at least one byte, so the walk ends with the data.
         for (unsigned i = 0; i < h.counts[k] && d.has(pos, 1); ++i) {
             int n = ns_entry(s, d, pos, k == 0);

@@ -389,19 +389,20 @@ TEST(NbnsDetail, NodeStatusNamesAndStatistics) {
                        be16(4), be32(70000), be32(80000), be16(5), be16(6), be16(7), be16(8), be16(9), be16(10),
                        be16(11), be16(12), be16(1500)});
     Frame rdata = cat({{2}, names, stats});
-    Frame msg = cat({hex("0001 8400 0000 0001 0000 0000"), encoded("*", 0x00), be16(33), be16(1), be32(0),
-                     be16(uint16_t(rdata.size())), rdata});
+    Frame msg = cat({hex("0001 8400 0001 0001 0000 0000"), encoded("FRED", 0x00), be16(33), be16(1),
+                     encoded("*", 0x00), be16(33), be16(1), be32(0), be16(uint16_t(rdata.size())), rdata});
     zt::Direct d(decode_nbns, LEAD);
     DetailTree t;
     d.tree(t, msg);
-    int rd = 12 + 34 + 10;
+    int rd = 50 + 34 + 10;
     struct Range {
         const char* text;
         int offset, length;
     } ranges[] = {
-        {"Answer Resourse Records", 12, int(msg.size()) - 12},
-        {"*              <00> NBSTAT(33) Internet(1)", 12, int(msg.size()) - 12},
-        {"LENGTH : 83 octets", 12 + 34 + 8, 2},
+        {"Question Entries", 12, 38},
+        {"Answer Resourse Records", 50, int(msg.size()) - 50},
+        {"*              <00> NBSTAT(33) Internet(1)", 50, int(msg.size()) - 50},
+        {"LENGTH : 83 octets", 50 + 34 + 8, 2},
         {"NUM_NAMES : 2", rd, 1},
         {"NETBIOS NAME : FRED           <00>", rd + 1, 16},
         {"NAME_FLAGS(0x0400)", rd + 17, 2},
