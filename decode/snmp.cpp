@@ -462,10 +462,9 @@ void decode_v2u_parameters(int32_t parent, const Bytes& msg, const Element& s) {
     if (!p.has(0, 1)) return;
     unsigned model = p.u8(0);
     node(n, p, 0, 1, "Model : %u", model);
-    if (model != 1) {
-        if (p.size() > 1) node(n, p, 1, p.size() - 1, "Parameters : %s", hex_text(p.at(1), p.size() - 1, ' '));
-        return;
-    }
+    // The model's own bytes as they stand; model 1 is then taken apart field by field.
+    node(n, p, 1, p.size() - 1, "Parameters : %s", hex_text(p.at(1), p.size() - 1, ' '));
+    if (model != 1) return;
     if (!p.has(1, 1)) return;
     uint8_t qos = p.u8(1);
     int32_t q = node(n, p, 1, 1, "qoS : 0x%x", qos);

@@ -242,6 +242,8 @@ TEST(SnmpDetail, Version2uParameters) {
     std::vector<std::string> want = {
         "    Parameters",
         "      Model : 1",
+        "      Parameters : 05 00 01 02 03 04 05 06 07 08 09 0A 0B 00 00 00 03 00 00 0E 10 05 DC 04 75 73 65 72 02 AB "
+        "CD C0 FF EE",
         "      qoS : 0x5",
         "        **** **01 : Authentication, no privacy",
         "        **** *1** : Generation of report PDU allowed",
@@ -259,6 +261,23 @@ TEST(SnmpDetail, Version2uParameters) {
     ASSERT_GE(lines.size(), 3 + want.size());
     EXPECT_EQ(lines[1], "    Version : 2u(0x2)");
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.begin() + 3 + long(want.size())), want);
+
+    // Another model, or a string holding the model byte only: its bytes are shown
+    // whole and not taken apart, and the PDU still follows.
+    struct {
+        Frame params;
+        std::vector<std::string> want;
+    } others[] = {
+        {hex("02 0102"), {"    Parameters", "      Model : 2", "      Parameters : 01 02",
+                          "    PDU(Protocol Data Unit) type : GetNextRequest"}},
+        {hex("01"), {"    Parameters", "      Model : 1", "      Parameters : ",
+                     "    PDU(Protocol Data Unit) type : GetNextRequest"}},
+    };
+    for (const auto& o : others) {
+        lines = d.detail(seq({integer(2), tlv(0x04, o.params), pdu(1, 1, 0, 0, {})}));
+        ASSERT_GE(lines.size(), 3 + o.want.size());
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 3, lines.begin() + 3 + long(o.want.size())), o.want);
+    }
 }
 
 TEST(SnmpDetail, Version3) {
