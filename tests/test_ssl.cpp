@@ -253,11 +253,18 @@ TEST(SslHandshake, OtherMessages) {
     Direct d;
     for (const auto& k : cases) EXPECT_EQ(tail(d.detail(record(22, k.messages, k.version)), 8), k.lines) << k.what;
 
-    // Encrypted handshakes: an unknown type, or a length past the record.
-    for (const Frame& body : {bytes(40, 0xA5), cat({hex("01 00 00 30"), bytes(8, 0)}), cat({message(0, {}), hex("63 00 00 00")})}) {
+    // Encrypted handshakes: a length past the record, first or after a message.
+    for (const Frame& body : {bytes(40, 0xA5), cat({hex("01 00 00 30"), bytes(8, 0)}),
+                              cat({message(0, {}), hex("0E 00 00 01")})}) {
         auto lines = d.detail(record(22, body));
         EXPECT_EQ(lines.back(), "      Handshake protocol(Encrypted data)");
     }
+    // A type without a name is still a message when its length fits: its body is
+    // shown by size, like every other type without a layout of its own.
+    EXPECT_EQ(tail(d.detail(record(22, cat({message(0, {}), message(4, bytes(6, 2))}))), 8),
+              (std::vector<std::string>{"      Handshake protocol(Unknown(4))", "        Handshake Type : Unknown(4)",
+                                        "        Length : 6", "        SSL Data 6 bytes"}));
+    EXPECT_EQ(d.summary(record(22, message(99, {}))).col[5], "Unknown(99)");
 }
 
 TEST(SslRecords, AlertsAndContentTypes) {
