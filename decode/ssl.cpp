@@ -241,7 +241,7 @@ int session_lines(int32_t m, const Bytes& b, int at) {
     if (!b.has(at, 1)) return -1;
     int n = b.u8(at);
     node(m, b, at, 1, "Session ID length : %ld", long(n));
-    if (n > 0) node(m, b, at + 1, n, "Session ID");
+    node(m, b, at + 1, n, "Session ID");
     return b.has(at + 1, n) ? at + 1 + n : -1;
 }
 
@@ -450,9 +450,10 @@ void ssl2_cipher_lines(int32_t parent, const Bytes& b, int at, int n) {
         node(parent, b, at + i, 3, "Cipher spec : %s", value_name(b.be24(at + i), ssl2_cipher_specs, 3, 1));
 }
 
-// The bytes of a field when it is not empty.
+// The bytes of a field; an empty one still has its line, so every message shows
+// the same fields.
 void field_line(int32_t parent, const Bytes& b, int at, int n, const char* label) {
-    if (n > 0) node(parent, b, at, n, "%s", label);
+    node(parent, b, at, n, "%s", label);
 }
 
 // Lengths of the hello and key messages sent in the clear; a message whose

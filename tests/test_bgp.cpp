@@ -482,6 +482,8 @@ TEST(BgpUpdate, PrefixForms) {
          {"Unkown labeled VPN-IPv4 address format(5)", "Label Stack=1000 (bottom) RD=65001:7, IP=10.20.30.0/24"}},
         {"vpn without a bottom label", 1, 128, hex("30 003e80 003e90"), {"Invalid labeled VPN-IPv4 prefix length : 48"}},
         {"other safi", 1, 5, hex("080a"), {"Unkown SAFI(5)"}},
+        // Labelled VPN prefixes of IPv6 carry an IPv6 prefix: not read as VPN-IPv4.
+        {"ipv6 with the vpn safi", 2, 128, hex("98 003e81 0000fde900000007 20010db8"), {"Unkown SAFI(128)"}},
         {"other afi", 3, 1, hex("080a"), {"Unknown AFI(3)"}},
     };
     for (const Case& k : cases) {

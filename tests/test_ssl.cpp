@@ -154,6 +154,7 @@ TEST(SslHandshake, ClientHello) {
         "        gmt_unix_time : Dec  8, 2026 08:00:00.000000000",
         "        random bytes",
         "        Session ID length : 0",
+        "        Session ID",
         "        Cipher suites length : 8",
         "        Cipher suites",
         "          Cipher suite : TLS_RSA_WITH_RC4_128_MD5(0x0004)",
@@ -167,7 +168,7 @@ TEST(SslHandshake, ClientHello) {
     EXPECT_EQ(d.detail(hello), want);
     // The ends of the suite table and the bytes after the compression methods.
     auto lines = d.detail(record(22, client_hello(hex("0000 002B 002C 0062 0066 FEFE FFE1"), hex("000500FF01000100"))));
-    EXPECT_EQ(tail(lines, 14), (std::vector<std::string>{
+    EXPECT_EQ(tail(lines, 15), (std::vector<std::string>{
         "          Cipher suite : TLS_NULL_WITH_NULL_NULL(0x0000)",
         "          Cipher suite : TLS_KRB5_EXPORT_WITH_RC4_40_MD5(0x002B)",
         "          Cipher suite : Unknown(0x002C)",
@@ -369,6 +370,7 @@ TEST(SslVersion2, Messages) {
         "          Cipher spec : SSL2_DES_192_EDE3_CBC_WITH_MD5(0x0700C0)",
         "          Cipher spec : TLS_RSA_WITH_RC4_128_SHA(0x000005)",
         "          Cipher spec : TLS_RSA_WITH_3DES_EDE_CBC_SHA(0x00000A)",
+        "        Session ID",
         "        Challenge",
     }));
     // A three-byte header, a master key with every part, then an encrypted record.
