@@ -42,6 +42,14 @@ int name_line(int32_t parent, const Bytes& t, int at, const char* label) {
     return at + 1 + len;
 }
 
+// The captured bytes of the tuple at the start of t: the fixed part and the
+// three names, as far as they go.
+int tuple_size(const Bytes& t) {
+    int at = TUPLE_FIXED;
+    for (int k = 0; k < 3 && t.has(at, 1); ++k) at += 1 + t.u8(at);
+    return at < t.size() ? at : t.size();
+}
+
 void decode_nbp(int32_t parent, const Bytes& data) {
     uint8_t function = data.u8(0) >> 4;
     int count = data.u8(0) & 0x0F;
@@ -71,7 +79,7 @@ void decode_nbp(int32_t parent, const Bytes& data) {
     int at = NBP_HEADER;
     for (int k = 1; k <= count && at < data.size(); ++k) {
         Bytes t = data.from(at);
-        int32_t e = node(n, t, 0, t.size(), "Network Name %d", k);
+        int32_t e = node(n, t, 0, tuple_size(t), "Network Name %d", k);
         if (!t.has(0, TUPLE_FIXED)) {
             truncated_line(e, t, TUPLE_FIXED);
             return;

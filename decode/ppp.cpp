@@ -332,9 +332,9 @@ void decode_control(int32_t parent, const Bytes& data, const ControlKind& k) {
         return;
     }
 
+    // The node covers what the length announces, or what was captured when less.
     long length = data.has(2, 2) ? data.be16(2) : data.size();
     int cover = length < data.size() ? int(length) : data.size();
-    if (cover < data.avail(0, CONTROL_HEADER)) cover = data.avail(0, CONTROL_HEADER);
     int32_t n = add_nodef(parent, data.at(0), cover, k.protocol, "%s", k.title);
     if (data.has(0, 1)) node(n, data, 0, 1, "Code : %s", value_name(code, k.codes, 1, 1));
     if (data.has(1, 1)) node(n, data, 1, 1, "Identifier : 0x%02X", unsigned(data.u8(1)));
@@ -370,12 +370,12 @@ void decode_control(int32_t parent, const Bytes& data, const ControlKind& k) {
         break;
     case 12:
         if (body.has(0, 4)) node(n, body, 0, 4, "Magic-Number : 0x%08X", body.be32(0));
-        if (b > 4) node(n, body, 4, b - 4, "Message : %s", message_text(body, 4));
+        if (b >= 4) node(n, body, 4, b - 4, "Message : %s", message_text(body, 4));
         break;
     case 13:
         if (body.has(0, 4)) node(n, body, 0, 4, "Magic-Number : 0x%08X", body.be32(0));
         if (body.has(4, 4)) node(n, body, 4, 4, "Seconds-Remaining : %lu", (unsigned long)body.be32(4));
-        if (b > 8) node(n, body, 8, b - 8, "Message : %s", message_text(body, 8));
+        if (b >= 8) node(n, body, 8, b - 8, "Message : %s", message_text(body, 8));
         break;
     }
     if (body.size() < announced)
@@ -416,7 +416,8 @@ void decode_chap(int32_t parent, const Bytes& data) {
         node(n, body, 0, 1, "Value-Size : %ld bytes", long(size));
         node(n, body, 1, size, "Value : %ld bytes", long(size));
         int name_at = 1 + size;
-        if (body.has(name_at, 1))
+        // The name is the rest of the packet, and may be empty.
+        if (body.has(name_at, 0))
             node(n, body, name_at, b - name_at, "Name : %s", escaped_text(body.at(name_at), b - name_at));
         break;
     }

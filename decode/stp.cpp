@@ -35,10 +35,9 @@ void decode_bpdu(int32_t parent, const Bytes& data, bool named_by_garp) {
         if (named_by_garp && !bpdu) return;
         set_column(column, 4, data.at(0), P_STP);
         if (!text_columns_wanted()) return;
-        if (!whole)
+        // Whatever the protocol identifier, the summary names the type byte.
+        if (!whole || !data.has(3, 1))
             truncated_summary(column, data);
-        else if (!bpdu)
-            set_columnf(5, nullptr, 0, "Unknown : Data %ld bytes", long(data.size()));
         else
             set_columnf(5, nullptr, 0, "BPDU Type : %s", value_name(type, bpdu_types, 1, 1));
         return;

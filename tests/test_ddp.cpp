@@ -181,12 +181,29 @@ TEST(Nbp, TuplesAndWalk) {
     EXPECT_EQ(l.back(), "      Type name truncated : 10 of 11 bytes captured");
     l = lines_of(dot3_snap(ddp(2, hex("2107 03E8 0C"))));
     EXPECT_EQ(l.back(), "      Header truncated : 3 of 5 bytes captured");
-    // The tuple node covers the tuple from its first byte.
+    // Each tuple node covers its own tuple: fixed part and the three names.
     DetailTree t;
     zt::display(t, f);
-    for (int32_t h = 1; h <= t.size(); ++h)
+    int seen = 0;
+    for (int32_t h = 1; h <= t.size(); ++h) {
+        if (t.text(h) == "Network Name 1") {
+            EXPECT_EQ(t.line(h).offset, uint32_t(DDP_AT + 13 + 2));
+            EXPECT_EQ(t.line(h).length, uint32_t(REPLY_TUPLE.size()));
+            ++seen;
+        }
         if (t.text(h) == "Network Name 2") {
             EXPECT_EQ(t.line(h).offset, uint32_t(DDP_AT + 13 + 2 + REPLY_TUPLE.size()));
+            EXPECT_EQ(t.line(h).length, uint32_t(LOOKUP_TUPLE.size()));
+            ++seen;
+        }
+    }
+    EXPECT_EQ(seen, 2);
+    // A tuple cut inside a name covers what was captured of it.
+    DetailTree c;
+    zt::display(c, dot3_snap(ddp(2, cut)));
+    for (int32_t h = 1; h <= c.size(); ++h)
+        if (c.text(h) == "Network Name 1") {
+            EXPECT_EQ(c.line(h).length, uint32_t(cut.size() - 2));
         }
     EXPECT_EQ(zt::summarize(dot3_snap(ddp(2, hex("")))).col[5], "NBP header truncated (0 bytes captured)");
 }

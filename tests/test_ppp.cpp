@@ -231,7 +231,9 @@ TEST(LcpCodes, BodyByCode) {
         {9, "01020304 AA", {"Magic-Number : 0x01020304", "Data 1 bytes"}},
         {11, "01020304 AABB", {"Magic-Number : 0x01020304", "Data 2 bytes"}},
         {12, "01020304 7A656C70616E", {"Magic-Number : 0x01020304", "Message : zelpan"}},
+        {12, "01020304", {"Magic-Number : 0x01020304", "Message : "}},
         {13, "01020304 00000E10 6869", {"Magic-Number : 0x01020304", "Seconds-Remaining : 3600", "Message : hi"}},
+        {13, "01020304 00000E10", {"Magic-Number : 0x01020304", "Seconds-Remaining : 3600", "Message : "}},
         {14, "AABB", {"Data 2 bytes"}},
     };
     for (const Case& k : cases) {
@@ -249,6 +251,34 @@ TEST(LcpCodes, BodyByCode) {
     EXPECT_EQ(l[7], "    Length : 64");
     EXPECT_EQ(l[9], "    Data 56 bytes");
     EXPECT_EQ(l[10], "    Data truncated : 6 of 60 bytes captured");
+}
+
+// The control packet's node covers its announced length, or the captured bytes
+// when fewer; a length below the header size is taken as it stands.
+TEST(LcpCodes, NodeCoversAnnouncedLength) {
+    struct Case {
+        const char* what;
+        Frame frame;
+        uint32_t length;
+    };
+    const Case cases[] = {
+        {"exact", cat({HDLC, hex("C021 0901 0008 01020304")}), 8},
+        {"bytes after the packet", cat({HDLC, hex("C021 0901 0008 01020304 AABBCCDD")}), 8},
+        {"length past the capture", cat({HDLC, hex("C021 0901 0040 01020304")}), 8},
+        {"length 2", cat({HDLC, hex("C021 0901 0002 01020304")}), 2},
+        {"length 0", cat({HDLC, hex("C021 0901 0000")}), 0},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        DetailTree t;
+        zt::display(t, k.frame, 9);
+        int32_t n = 0;
+        for (int32_t h = 1; h <= t.size(); ++h)
+            if (t.text(h) == "PPP Link Control Protocol") n = h;
+        ASSERT_NE(n, 0);
+        EXPECT_EQ(t.line(n).offset, 4u);
+        EXPECT_EQ(t.line(n).length, k.length);
+    }
 }
 
 TEST(Ipcp, OptionsAndCodes) {
@@ -287,7 +317,9 @@ TEST(Chap, CodesAndFields) {
     };
     const Case cases[] = {
         {1, "04 00010203 6163", {"Value-Size : 4 bytes", "Value : 4 bytes", "Name : ac"}},
-        {2, "02 AABB", {"Value-Size : 2 bytes", "Value : 2 bytes"}},
+        {2, "02 AABB 7A", {"Value-Size : 2 bytes", "Value : 2 bytes", "Name : z"}},
+        // An empty name is still a name.
+        {2, "02 AABB", {"Value-Size : 2 bytes", "Value : 2 bytes", "Name : "}},
         {3, "57656C636F6D65", {"Message : 7 bytes"}},
         {4, "", {"Message : 0 bytes"}},
         {9, "AABB", {"Code : 9 Data 2 bytes"}},

@@ -123,7 +123,10 @@ TEST(Stp, NotificationsUnknownAndTruncated) {
 
     l = lines_from(llc42(hex("0001 0003 0405")), "  Spanning Tree Protocol");
     EXPECT_EQ(l, (std::vector<std::string>{"  Spanning Tree Protocol", "    Unknown : Data 6 bytes"}));
-    EXPECT_EQ(zt::summarize(llc42(hex("0001 0003 0405"))).col[5], "Unknown : Data 6 bytes");
+    // The summary names the type byte whatever the protocol identifier says.
+    EXPECT_EQ(zt::summarize(llc42(hex("0001 0003 0405"))).col[5], "BPDU Type : Unknown(0x03)");
+    EXPECT_EQ(zt::summarize(llc42(hex("0001 0002 0405"))).col[5], "BPDU Type : Rapid Spanning Tree(0x02)");
+    EXPECT_EQ(zt::summarize(llc42(hex("0001 00"))).col[5], "STP header truncated (3 bytes captured)");
     EXPECT_EQ(zt::summarize(llc42(bpdu(0, 0x07, 0))).col[5], "BPDU Type : Unknown(0x07)");
 
     // Cut in the root path cost: the fields captured whole, then the truncation line.
