@@ -18,6 +18,7 @@
 
 #include "ui/child_frame.h"
 #include "ui/info_window.h"
+#include "ui/list_view.h"
 
 namespace zelpan {
 
@@ -37,6 +38,26 @@ QComboBox* combo(const char* name, QWidget* parent) {
 }
 
 const QColor AXIS_TEXT(112, 112, 112);
+
+// The window as MarkDistribution sees it: marks go to the records only, and the
+// list repaints its mark column once afterwards instead of once a row.
+class BulkMarks : public SearchWindow {
+public:
+    explicit BulkMarks(CChildFrame& w) : w_(w) {}
+    int32_t row_count() const override { return w_.row_count(); }
+    int32_t selected_row() const override { return w_.selected_row(); }
+    bool row_selected(int32_t row) const override { return w_.row_selected(row); }
+    void select_row(int32_t row, int32_t match_offset) override { w_.select_row(row, match_offset); }
+    void show_marked(int32_t row, bool marked) override {
+        if (row >= 0 && row < w_.row_count()) w_.store().set_marked(uint32_t(row), marked);
+    }
+    FrameStore* frame_store() override { return &w_.store(); }
+    const LayerIndexList* layer_indexes() override { return w_.layer_indexes(); }
+    SearchWindowState& search_state() override { return w_.search_state(); }
+
+private:
+    CChildFrame& w_;
+};
 constexpr int LEFT_MARGIN = 64, BOTTOM_MARGIN = 22, TOP_MARGIN = 10, RIGHT_MARGIN = 36;
 
 }  // namespace
@@ -355,7 +376,9 @@ void CDistributionPage::mark() {
     const int chosen = source_box_->currentIndex();
     bool filtered = chosen > 0 && ParseSourceText(source_box_->currentText().toStdString(), a);
     window_->ShowBusy();
-    MarkDistribution(*window_, *index_, protocols, filtered ? &a : nullptr, window_->context().link_type);
+    BulkMarks marks(*window_);
+    MarkDistribution(marks, *index_, protocols, filtered ? &a : nullptr, window_->context().link_type);
+    window_->listView()->frameModel()->marksChanged(0, window_->row_count() - 1);
     window_->HideBusy();
     emit marked();
 }

@@ -13,6 +13,7 @@
 
 #include "ui/app.h"
 #include "ui/child_frame.h"
+#include "ui/list_view.h"
 #include "ui/search_dialog.h"
 
 namespace zelpan {
@@ -37,7 +38,8 @@ public:
         if (c.direction != direction_) flush();
         direction_ = c.direction;
         AppendStreamText(c, run_, "\n");
-        if (marks_) marks_->show_marked(c.frame_index, true);
+        // The list repaints its mark column once after the build.
+        if (marks_ && c.frame_index < marks_->row_count()) marks_->store().set_marked(uint32_t(c.frame_index), true);
     }
 
 private:
@@ -131,7 +133,10 @@ void CTcpStreamDlg::rebuild(Mode mode) {
     }
     text_->moveCursor(QTextCursor::Start);
     bytes_->setText(u8(builder_->ByteCountText()));
-    if (mode == Mode::Mark) emit marked();
+    if (mode == Mode::Mark) {
+        window_->listView()->frameModel()->marksChanged(0, window_->row_count() - 1);
+        emit marked();
+    }
 }
 
 void CTcpStreamDlg::sourceChanged(int) { rebuild(Mode::Show); }
