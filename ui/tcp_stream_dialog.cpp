@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTextCursor>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <QVBoxLayout>
 
 #include "ui/app.h"
@@ -26,7 +26,7 @@ namespace {
 // marks when wanted.
 class TextOutput : public StreamOutput {
 public:
-    TextOutput(QTextEdit* view, CChildFrame* marks) : cursor_(view->document()), marks_(marks) {
+    TextOutput(QPlainTextEdit* view, CChildFrame* marks) : cursor_(view->document()), marks_(marks) {
         cursor_.movePosition(QTextCursor::End);
         cursor_.beginEditBlock();
     }
@@ -73,11 +73,11 @@ CTcpStreamDlg::CTcpStreamDlg(CChildFrame* window, int32_t frame, Hooks hooks)
 
     source_ = new QComboBox(this);
     source_->setObjectName("source");
-    text_ = new QTextEdit(this);
+    text_ = new QPlainTextEdit(this);
     text_->setObjectName("text");
     text_->setReadOnly(true);
-    text_->setLineWrapMode(QTextEdit::NoWrap);
-    text_->setAcceptRichText(true);
+    // Coloured runs in a line-based layout: a stream of a million lines still opens.
+    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     QFont font = CZelpanApp::instance() ? CZelpanApp::instance()->fixedFont() : QFont(QStringLiteral("Monospace"));
     font.setPointSize(9);
     text_->setFont(font);

@@ -12,7 +12,7 @@
 
 class QComboBox;
 class QLineEdit;
-class QTextEdit;
+class QPlainTextEdit;
 
 namespace zelpan {
 
@@ -35,7 +35,7 @@ public:
     ~CTcpStreamDlg() override;
 
     int32_t frame() const { return frame_; }
-    QTextEdit* textView() const { return text_; }
+    QPlainTextEdit* textView() const { return text_; }
     QString byteCountText() const;
     const TcpStreamBuilder& builder() const { return *builder_; }
 
@@ -59,7 +59,7 @@ private:
     Hooks hooks_;
     std::unique_ptr<TcpStreamBuilder> builder_;
     QComboBox* source_;
-    QTextEdit* text_;
+    QPlainTextEdit* text_;
     QLineEdit* bytes_;
 };
 

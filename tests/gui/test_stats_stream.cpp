@@ -10,7 +10,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTextBlock>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 #include <fstream>
 #include <sstream>
 
@@ -97,7 +97,7 @@ protected:
         return StatsCommands::of(*main_)->stream(w);
     }
     // Lines of the text with the colour of each.
-    static std::vector<std::pair<QString, QColor>> lines(QTextEdit* t) {
+    static std::vector<std::pair<QString, QColor>> lines(QPlainTextEdit* t) {
         std::vector<std::pair<QString, QColor>> out;
         for (QTextBlock b = t->document()->begin(); b.isValid(); b = b.next()) {
             if (b.text().isEmpty()) continue;
