@@ -39,6 +39,7 @@ extern const Command summary_command;
 extern const Command detail_command;
 extern const Command export_text_command;
 extern const Command parse_command, find_command;
+extern const Command stats_command, stream_command;
 extern const Command interfaces_command, capture_command;
 
 }  // namespace zcli

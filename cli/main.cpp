@@ -15,6 +15,8 @@ static const Command* const command_table[] = {
     &export_text_command,
     &parse_command,
     &find_command,
+    &stats_command,
+    &stream_command,
     &interfaces_command,
     &capture_command,
 };

@@ -18,6 +18,7 @@
 #include "ui/jump_dialog.h"
 #include "ui/search_dialog.h"
 #include "ui/search_commands.h"
+#include "ui/stats_commands.h"
 
 namespace zelpan {
 
@@ -104,9 +105,9 @@ void CCaptureCommands::setStartEnabled(bool on) {
 
 bool CCaptureCommands::startCommandEnabled() const {
     CZelpanApp* app = CZelpanApp::instance();
-    // Nor while the search dialog is open anywhere.
+    // Nor while the search dialog or a statistics sheet is open anywhere.
     return app && !app->captureRunning() && !engine_.Running() && start_enabled_ && main_.activeChild() &&
-           !OpenSearchDialog(main_);
+           !OpenSearchDialog(main_) && !StatisticsSheetOpen(main_);
 }
 
 bool CCaptureCommands::stopCommandEnabled() const {

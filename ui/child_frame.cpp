@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QMdiSubWindow>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -60,6 +61,8 @@ CChildFrame::~CChildFrame() {
     // Any window going stops a running capture, before the store it may write goes.
     if (CCaptureCommands* capture = CCaptureCommands::instance()) capture->windowDestroyed(this);
     HideBusy();
+    // Tool windows read the store and the layer indexes: they go before those do.
+    for (QDialog* d : findChildren<QDialog*>(QString(), Qt::FindDirectChildrenOnly)) delete d;
     if (CInfoWnd* info = CInfoWnd::current()) info->close();
     CZelpanApp* app = CZelpanApp::instance();
     if (app) {
@@ -182,13 +185,17 @@ const LayerIndexList* CChildFrame::layer_indexes() {
     return layer_index_.get();
 }
 
-void CChildFrame::markSelectedFrames() { MarkSelectedFrames(*this, captureTarget()); }
+void CChildFrame::markSelectedFrames() {
+    MarkSelectedFrames(*this, captureTarget());
+    emit marksChanged();
+}
 
 void CChildFrame::markAllFrames() {
     bulk_marking_ = true;
     MarkAllFrames(*this, captureTarget());
     bulk_marking_ = false;
     list_->frameModel()->marksChanged(0, row_count() - 1);
+    emit marksChanged();
 }
 
 void CChildFrame::unmarkAllFrames() {
@@ -196,6 +203,7 @@ void CChildFrame::unmarkAllFrames() {
     UnmarkAllFrames(*this, captureTarget());
     bulk_marking_ = false;
     list_->frameModel()->marksChanged(0, row_count() - 1);
+    emit marksChanged();
 }
 
 void CChildFrame::closeEvent(QCloseEvent* event) {

@@ -94,6 +94,8 @@ public:
 
 signals:
     void commandStatesChanged(CChildFrame* window);
+    // Frames were marked or unmarked by a command (the traffic graph shows marks).
+    void marksChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

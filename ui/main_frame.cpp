@@ -191,6 +191,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     // The search and capture commands wire themselves in through setCommandHandler.
     InstallSearchCommands(*this);
     InstallCaptureCommands(*this);
+    InstallStatsCommands(*this);
     updateCommandStates();
 }
 

@@ -143,5 +143,7 @@ private:
 // stop) commands into a main window; ui/search_commands.cpp, ui/capture_commands.cpp.
 void InstallSearchCommands(CMainFrame& main);
 void InstallCaptureCommands(CMainFrame& main);
+// The statistics and TCP data stream commands; ui/stats_commands.cpp.
+void InstallStatsCommands(CMainFrame& main);
 
 }  // namespace zelpan

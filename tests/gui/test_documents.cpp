@@ -306,11 +306,11 @@ TEST_F(GuiTest, CommandsFollowTheEnablingRules) {
     ASSERT_NE(w, nullptr);
     EXPECT_TRUE(main_->menu("menu_edit")->menuAction()->isVisible());
     for (C c : {C::SaveAs, C::SaveMarkedBinary, C::SaveMarkedText, C::Print, C::PrintPreview, C::MarkSelected,
-                C::MarkAll, C::UnmarkAll, C::NewWindow, C::Close})
+                C::MarkAll, C::UnmarkAll, C::NewWindow, C::Close, C::Statistics, C::TcpStream})
         EXPECT_TRUE(main_->action(c)->isEnabled()) << int(c);
     // Present but disabled here: no capture runs, no search was made yet, and
-    // statistics, the TCP stream and help have no handler.
-    for (C c : {C::CaptureStop, C::Statistics, C::FindNext, C::TcpStream, C::HelpTopics})
+    // help has no handler.
+    for (C c : {C::CaptureStop, C::FindNext, C::HelpTopics})
         EXPECT_FALSE(main_->action(c)->isEnabled()) << int(c);
     int called = 0;
     main_->setCommandHandler(C::Find, [&called] { ++called; }, [w] { return w->row_count() > 0; });
@@ -322,7 +322,8 @@ TEST_F(GuiTest, CommandsFollowTheEnablingRules) {
     // While a capture runs, the document commands are off.
     app_->setCaptureRunning(true);
     main_->updateCommandStates();
-    for (C c : {C::Open, C::SaveAs, C::SaveMarkedBinary, C::Print, C::PrintSetup, C::MarkAll})
+    for (C c : {C::Open, C::SaveAs, C::SaveMarkedBinary, C::Print, C::PrintSetup, C::MarkAll, C::Statistics,
+                C::TcpStream})
         EXPECT_FALSE(main_->action(c)->isEnabled()) << int(c);
     app_->setCaptureRunning(false);
     main_->updateCommandStates();
@@ -330,4 +331,6 @@ TEST_F(GuiTest, CommandsFollowTheEnablingRules) {
     main_->newDocument();
     EXPECT_FALSE(main_->action(C::SaveAs)->isEnabled());
     EXPECT_FALSE(main_->action(C::Print)->isEnabled());
+    EXPECT_FALSE(main_->action(C::Statistics)->isEnabled());
+    EXPECT_FALSE(main_->action(C::TcpStream)->isEnabled());
 }
