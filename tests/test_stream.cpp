@@ -425,7 +425,7 @@ TEST(StatsCli, StreamLinesAndSave) {
     EXPECT_EQ(read_file(out), "USER abc\r\n\r\n331 ok\r\n");
     std::remove(out.c_str());
 
-    std::string sample = std::string(ZELPAN_SOURCE_DIR) + "/samples/sample.zlc";
+    std::string sample = std::string(ZELPAN_SOURCE_DIR) + "/tests/data/sample.zlc";
     r = cli("stream " + sample + " 1");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("no TCP"), std::string::npos);
@@ -436,7 +436,7 @@ TEST(StatsCli, StreamLinesAndSave) {
 }
 
 TEST(StatsCli, StatsOfTheSample) {
-    std::string sample = std::string(ZELPAN_SOURCE_DIR) + "/samples/sample.zlc";
+    std::string sample = std::string(ZELPAN_SOURCE_DIR) + "/tests/data/sample.zlc";
     CliRun r = cli("stats " + sample);
     EXPECT_EQ(r.status, 0);
     std::istringstream lines(r.out);

@@ -194,9 +194,10 @@ TEST_F(StatsSheetTest, DistributionPageOfTheSample) {
     EXPECT_EQ(list->columnWidth(0), 112);
     EXPECT_EQ(list->columnWidth(5), 80);
     EXPECT_EQ(list->topLevelItem(0)->textAlignment(1) & Qt::AlignRight, Qt::AlignRight);
-    ASSERT_EQ(list->topLevelItemCount(), 10);
+    ASSERT_EQ(list->topLevelItemCount(), 11);
     EXPECT_EQ(row(list, 0), (QStringList{"ARP", "6.06 %", "2", "84", "2", "84"}));
-    EXPECT_EQ(row(list, 3), (QStringList{"TCP", "24.24 %", "8", "780", "8", "780"}));
+    EXPECT_EQ(row(list, 3), (QStringList{"TCP", "18.18 %", "6", "428", "6", "428"}));
+    EXPECT_EQ(row(list, 4), (QStringList{"HTTP", "6.06 %", "2", "352", "2", "352"}));
     EXPECT_EQ(page->framesText(), u("33(33)"));
     EXPECT_EQ(page->bytesText(), u("5197(5197)"));
     EXPECT_EQ(page->conditionText(), u("なし"));
@@ -206,14 +207,14 @@ TEST_F(StatsSheetTest, DistributionPageOfTheSample) {
     ASSERT_EQ(source->itemText(2), u("00:0D:B9:41:6A:10"));
     source->setCurrentIndex(2);
     EXPECT_EQ(row(list, 0), (QStringList{"ARP", "3.03 %", "1", "42", "2", "84"}));
-    EXPECT_EQ(row(list, 5), (QStringList{"UDP", "0.00 %", "0", "0", "5", "1811"}));
+    EXPECT_EQ(row(list, 6), (QStringList{"UDP", "0.00 %", "0", "0", "5", "1811"}));
     EXPECT_EQ(page->framesText(), u("13(33)"));
     EXPECT_EQ(page->bytesText(), u("1692(5197)"));
 
     // Two rows selected with ALL: exactly the ARP and ICMP frames are marked.
     source->setCurrentIndex(0);
     list->topLevelItem(0)->setSelected(true);
-    list->topLevelItem(4)->setSelected(true);
+    list->topLevelItem(5)->setSelected(true);
     EXPECT_EQ(page->conditionText(), u("送信元ｱﾄﾞﾚｽ(ALL) && ﾌﾟﾛﾄｺﾙ(ARP || ICMP)"));
     child<QPushButton>(page, "mark")->click();
     settle(20);
