@@ -319,7 +319,7 @@ TEST(Nbipx, RouteListNamesAndData) {
     } cases[] = {
         {ipx(20, 0x0455, 0x0455, cat({routes, {0x00, 1}, plain("FILESRV", 0x20)})), "Find Name",
          {"IPX Network : C0DE", "IPX Network : 12AB", "Name Type Flags : 0x00", "0*** **** : Unique Name",
-          "Data Stream Type : Find Name(1)", "NetBIOS Name : FILESRV        <20>"}},
+          "Data Stream Type : Find Name(1)", "NetBIOS Name : FILESRV        <20>", "Data 0 bytes"}},
         {ipx(4, 0x0455, 0x0455, cat({{0xC7, 4}, plain("FRED", 0x03)})), "Name in Use",
          {"Name Type Flags : 0xC7", "1*** **** : Group Name", "*1** **** : Name in Use",
           "**** *1** : Name Registered", "**** **1* : Name Duplicated", "**** ***1 : Name Deregistered",
@@ -370,6 +370,7 @@ TEST(Nmpi, FieldsAndData) {
         {"Message ID : 0x0042", 64, 2},
         {"Name being sought/claimed  : FILESRV        <20>", 66, 16},
         {"Name of requesting machine : CLIENT         <00>", 82, 16},
+        {"Data 0 bytes", 98, 0},  // no user data, still said
     };
     for (const Range& r : ranges) {
         int32_t h = find_line(t, r.text);

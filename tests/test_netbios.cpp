@@ -504,6 +504,8 @@ TEST(Nbdgm, OtherTypesAndPlainData) {
          {"Massage Type : DATAGRAM QUERY REQUEST(0x14)", "DESTINATION NAME : FRED            "}},
         {with(0x16, encoded("FRED", 0x20)), "NBTDS data 44 octets",
          {"Massage Type : DATAGRAM NEGATIVE QUERY RESPONSE(0x16)"}},
+        {with(0x10, cat({be16(68), be16(0), encoded("A", 0x00), encoded("B", 0x1D)})), "NBTDS data 82 octets",
+         {"DESTINATION NAME : B              <1D>", "NBTDS data 0 octets"}},
         {with(0x20, text("xyz")), "NBTDS data 13 octets", {"Massage Type : Unknown(0x20)", "Data 3 bytes"}},
         {hex("11 02 42"), "NBTDS data 3 octets", {"Massage Type : DIRECT_GROUP DATAGRAM(0x11)"}},
     };
