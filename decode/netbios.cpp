@@ -357,13 +357,14 @@ void decode_smb(int32_t parent, Bytes data) {
 
 namespace {
 
-// User data of a NetBIOS transport: SMB when it carries the signature, else its size.
+// User data of a NetBIOS transport: SMB when it carries the signature, else its
+// size, shown even when it is none.
 void user_data(int32_t parent, int32_t top, const Bytes& d, const char* format) {
     if (smb_signature(d)) {
         decode_smb(parent, d);
         return;
     }
-    if (!d.empty()) add_nodef(top, d.at(0), d.size(), 0, format, long(d.size()));
+    add_nodef(top, d.at(0), d.size(), 0, format, long(d.size()));
 }
 
 // ---- session service ----
