@@ -154,8 +154,9 @@ void decode_ipx(int32_t parent, Bytes data) {
     const char* name = spx ? "IPX/SPX" : "IPX";
     int protocol = spx ? P_IPXSPX : P_IPX;
     bool whole = data.has(0, IPX_HEADER);
-    int length = data.be16(2);
-    int announced = length > IPX_HEADER ? length - IPX_HEADER : 0;
+    // The header's own count of data bytes; a length field below 30 gives a
+    // negative count, shown as it stands so the malformed field is visible.
+    int announced = int(data.be16(2)) - IPX_HEADER;
 
     if (parent == 0) {
         if (whole && text_columns_wanted()) {
@@ -175,8 +176,10 @@ void decode_ipx(int32_t parent, Bytes data) {
     }
     if (!whole) return;
 
-    // The payload ends where the header says, or with the capture when that is sooner.
-    Bytes payload = data.sub(IPX_HEADER, announced);
+    // The payload ends where the header says, or with the capture when that is
+    // sooner; the view never holds fewer than no bytes.
+    int payload_length = announced < data.size() - IPX_HEADER ? announced : data.size() - IPX_HEADER;
+    Bytes payload = data.sub(IPX_HEADER, payload_length);
     uint8_t type = data.u8(5);
     uint16_t destination = data.be16(16), source = data.be16(28);
     auto either = [&](uint16_t socket) { return destination == socket || source == socket; };
@@ -188,8 +191,8 @@ void decode_ipx(int32_t parent, Bytes data) {
         rip(parent, payload);
     else if (either(0x0551) || either(0x0553))
         decode_nmpi(parent, payload);
-    else if (parent != 0 && !payload.empty())
-        add_nodef(ROOT_NODE, payload.at(0), payload.size(), 0, "Data : %d bytes", payload.size());
+    else if (parent != 0)
+        add_nodef(ROOT_NODE, payload.at(0), payload.size(), 0, "Data : %d bytes", payload_length);
 }
 
 }  // namespace zelpan

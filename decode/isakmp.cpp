@@ -400,12 +400,13 @@ void walk(int32_t parent, const Bytes& b, int at, int end, uint32_t first, int d
         int length = b.be16(at + 2);
         bool enough = length <= left;
         int32_t p = node(parent, b, at, enough ? length : left, "%s Payloads", payload_name(type));
-        node(p, b, at, 1, "Next Payload : %s(%u)", payload_name(next), next);
-        node(p, b, at + 2, 2, "Payload Length : %ld", long(length));
         if (!enough) {
+            // In place of the header lines: the payload cannot be shown.
             node(p, b, at, left, "Payload not enough");
             return;
         }
+        node(p, b, at, 1, "Next Payload : %s(%u)", payload_name(next), next);
+        node(p, b, at + 2, 2, "Payload Length : %ld", long(length));
         if (length < 4) return;  // a length that cannot hold its own header ends the walk
         body(p, b, at + 4, at + length, type, depth, protocol);
         at += length;

@@ -257,12 +257,11 @@ void smb_summary(const Bytes& d) {
         set_columnf(5, nullptr, 0, "Commond : %02X %s", command, kind);
 }
 
-// Word count, parameter words, byte count and buffer of one command from at;
-// returns the offset after its buffer, or -1 when the capture ends inside.
-int smb_block(int32_t top, const Bytes& d, int at, bool show_word_count) {
+// Parameter words, byte count and buffer of the command whose word count is at
+// at; returns the offset after its buffer, or -1 when the capture ends inside.
+int smb_block(int32_t top, const Bytes& d, int at) {
     if (!d.has(at, 1)) return -1;
     int words = d.u8(at);
-    if (show_word_count) node(top, d, at, 1, "WordCount : %u words", unsigned(words));
     int p = at + 1;
     if (words != 0) node(top, d, p, words * 2, "ParameterWords : %u bytes", unsigned(words * 2));
     int b = p + words * 2;
@@ -329,7 +328,7 @@ void smb_detail(int32_t parent, const Bytes& d) {
     }
     node(top, d, 32, 1, "WordCount : %u words", d.u8(32));
     if (d.u8(0) == 0x25) return;
-    int end = smb_block(top, d, 32, false);
+    int end = smb_block(top, d, 32);
     // Chained commands: the first parameter words name the next command and
     // the offset of its block from the header. Offsets must move forward.
     int at = 32;
@@ -337,10 +336,9 @@ void smb_detail(int32_t parent, const Bytes& d) {
         uint8_t next = d.u8(at + 1);
         int offset = d.le16(at + 3);
         if (next == 0xFF || offset < end || !d.has(offset, 1)) break;
-        node(top, d, at + 1, 1, "SMB Commond : %s(0x%02X)", smb_command_name(next), next);
         command = next;
         at = offset;
-        end = smb_block(top, d, at, true);
+        end = smb_block(top, d, at);
     }
 }
 
@@ -359,13 +357,14 @@ void decode_smb(int32_t parent, Bytes data) {
 
 namespace {
 
-// User data of a NetBIOS transport: SMB when it carries the signature, else its size.
+// User data of a NetBIOS transport: SMB when it carries the signature, else its
+// size, shown even when it is none.
 void user_data(int32_t parent, int32_t top, const Bytes& d, const char* format) {
     if (smb_signature(d)) {
         decode_smb(parent, d);
         return;
     }
-    if (!d.empty()) add_nodef(top, d.at(0), d.size(), 0, format, long(d.size()));
+    add_nodef(top, d.at(0), d.size(), 0, format, long(d.size()));
 }
 
 // ---- session service ----
@@ -373,7 +372,7 @@ void user_data(int32_t parent, int32_t top, const Bytes& d, const char* format) 
 void nbss_detail(int32_t parent, const Bytes& d) {
     int32_t top = add_nodef(parent, d.at(0), d.size(), P_NBTSS, "NetBIOS session service");
     uint8_t type = d.u8(0);
-    if (!d.has(0, 4) || !lookup_name(type, session_types)) {
+    if (!d.has(0, 4)) {
         node(top, d, 0, d.size(), "Data %d bytes", d.size());
         return;
     }
@@ -445,8 +444,6 @@ void nbdgm_detail(int32_t parent, const Bytes& d) {
          name_or_unknown(flags >> 2 & 3, end_node_types));
     node(f, d, 1, 1, "%s", flag_text8(flags, 6, "FIRST packet(ON)", "FIRST packet(OFF)"));
     node(f, d, 1, 1, "%s", flag_text8(flags, 7, "MORE(ON)", "MORE(OFF)"));
-    if (!d.has(2, 2)) return;
-    node(top, d, 2, 2, "Datagram ID : 0x%04X", d.be16(2));
     if (!d.has(4, 4)) return;
     node(top, d, 4, 4, "Source IP : %s", ipv4_text(d.at(4)));
     if (!d.has(8, 2)) return;
@@ -730,6 +727,10 @@ const char* sender_label(uint8_t command) {
     switch (command) {
     case 0x00: return "Group name to add";
     case 0x01: return "Name to add";
+    // These carry the sending station's first name (its node address).
+    case 0x02:
+    case 0x03:
+    case 0x0F: return "NAME NUMBER 1";
     default: return "Name of Sender";
     }
 }

@@ -123,16 +123,25 @@ TEST(IpxDetail, PayloadEndsAtTheLengthOrTheCapture) {
          "Data : 4 bytes"},
         {"length beyond the capture", ipx(5, 1, 2, text("abcd"), 1000), "IPX/SPX data 970 octets",
          "Data : 4 bytes"},
-        {"length below the header", ipx(5, 1, 2, text("abcd"), 12), "IPX/SPX data 0 octets", nullptr},
+        // A length field below the header size is shown as it stands; nothing is handed on.
+        {"length below the header", ipx(5, 1, 2, text("abcd"), 12), "IPX/SPX data -18 octets",
+         "Data : -18 bytes"},
+        {"no data at all", ipx(5, 1, 2, {}), "IPX/SPX data 0 octets", "Data : 0 bytes"},
     };
     Direct d;
     for (const Case& k : cases) {
         EXPECT_EQ(d.summary(k.msg).col[5], k.column5) << k.what;
         auto lines = stripped(d.detail(k.msg));
-        if (k.data_line) {
-            EXPECT_TRUE(zt::has_line(lines, k.data_line)) << k.what;
-        } else {
-            EXPECT_EQ(lines.size(), 11u) << k.what;
+        EXPECT_EQ(lines.size(), 12u) << k.what;
+        EXPECT_EQ(lines.back(), k.data_line) << k.what;
+        DetailTree t;
+        d.tree(t, k.msg);
+        int32_t h = find_line(t, k.data_line);
+        ASSERT_NE(h, 0) << k.what;
+        EXPECT_EQ(t.line(h).offset, LEAD + 30u) << k.what;
+        EXPECT_LE(t.line(h).length, 4u) << k.what;
+        if (std::string(k.data_line) != "Data : 4 bytes") {
+            EXPECT_EQ(t.line(h).length, 0u) << k.what;
         }
     }
 }
@@ -310,7 +319,7 @@ TEST(Nbipx, RouteListNamesAndData) {
     } cases[] = {
         {ipx(20, 0x0455, 0x0455, cat({routes, {0x00, 1}, plain("FILESRV", 0x20)})), "Find Name",
          {"IPX Network : C0DE", "IPX Network : 12AB", "Name Type Flags : 0x00", "0*** **** : Unique Name",
-          "Data Stream Type : Find Name(1)", "NetBIOS Name : FILESRV        <20>"}},
+          "Data Stream Type : Find Name(1)", "NetBIOS Name : FILESRV        <20>", "Data 0 bytes"}},
         {ipx(4, 0x0455, 0x0455, cat({{0xC7, 4}, plain("FRED", 0x03)})), "Name in Use",
          {"Name Type Flags : 0xC7", "1*** **** : Group Name", "*1** **** : Name in Use",
           "**** *1** : Name Registered", "**** **1* : Name Duplicated", "**** ***1 : Name Deregistered",
@@ -361,6 +370,7 @@ TEST(Nmpi, FieldsAndData) {
         {"Message ID : 0x0042", 64, 2},
         {"Name being sought/claimed  : FILESRV        <20>", 66, 16},
         {"Name of requesting machine : CLIENT         <00>", 82, 16},
+        {"Data 0 bytes", 98, 0},  // no user data, still said
     };
     for (const Range& r : ranges) {
         int32_t h = find_line(t, r.text);

@@ -191,12 +191,16 @@ TEST(SmbDetail, ChainsFollowForwardOffsetsOnly) {
     }
     DetailTree t;
     d.tree(t, chained);
-    int32_t h = find_line(t, "SMB Commond : SMBtconX(0x75)");
+    // The chained block repeats only the parameter, byte count and buffer lines.
+    auto lines = stripped(d.detail(chained));
+    std::vector<std::string> tail(lines.end() - 6, lines.end());
+    std::vector<std::string> want = {"ParameterWords : 8 bytes", "ByteCount : 2 bytes", "Buffer : 2 bytes",
+                                     "ParameterWords : 4 bytes", "ByteCount : 3 bytes", "Buffer : 3 bytes"};
+    EXPECT_EQ(tail, want);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "WordCount : 4 words"), 1);
+    int32_t h = find_line(t, "ParameterWords : 4 bytes");
     ASSERT_NE(h, 0);
-    EXPECT_EQ(t.line(h).offset, LEAD + 33u);  // the chained command byte in the first block
-    h = find_line(t, "WordCount : 2 words");
-    ASSERT_NE(h, 0);
-    EXPECT_EQ(t.line(h).offset, LEAD + 45u);
+    EXPECT_EQ(t.line(h).offset, LEAD + 46u);  // after the chained block's word count at 45
     EXPECT_EQ(t.line(find_line(t, "Buffer : 3 bytes")).offset, LEAD + 45u + 1 + 4 + 2);
 }
 
@@ -277,7 +281,11 @@ TEST(NbssDetail, BodiesByType) {
         {hex("00010002 4142"),
          {"NetBIOS session service", "Session Packet Type : SESSION MESSAGE(0x00)", "Flags : 0x01",
           "**** ***1 : Length extension(ON)", "Length : 65538", "Data 2 bytes"}},
-        {hex("42 00 0004 01020304"), {"NetBIOS session service", "Data 8 bytes"}},
+        // An unknown type still shows the header it has.
+        {hex("42 00 0004 01020304 0506"),
+         {"NetBIOS session service", "Session Packet Type : Unknown(0x42)", "Flags : 0x00",
+          "**** ***0 : Length extension(OFF)", "Length : 4", "Data 4 bytes"}},
+        {hex("42 00 00"), {"NetBIOS session service", "Data 3 bytes"}},
     };
     zt::Direct d(decode_nbss, LEAD);
     for (const Case& k : cases) EXPECT_EQ(stripped(d.detail(k.msg)), k.lines) << k.lines.back();
@@ -467,7 +475,7 @@ TEST(Nbdgm, DirectDatagramWithSmb) {
     std::vector<std::string> want = {
         "NetBIOS datagram service", "Massage Type : DIRECT_GROUP DATAGRAM(0x11)", "Flags : 0x02",
         "**** 00** : Source End-Node type=B node", "**** **1* : FIRST packet(ON)", "**** ***0 : MORE(OFF)",
-        "Datagram ID : 0x4242", "Source IP : 192.168.10.23", "Source Port : 138", "datagram length : 200",
+        "Source IP : 192.168.10.23", "Source Port : 138", "datagram length : 200",
         "packet offset : 0x0000", "SOURCE NAME : CLIENT         <00>", "DESTINATION NAME : WORKGROUP      <1B>",
         "Server Message Block Protocol"};
     auto lines = stripped(d.detail(msg));
@@ -496,6 +504,8 @@ TEST(Nbdgm, OtherTypesAndPlainData) {
          {"Massage Type : DATAGRAM QUERY REQUEST(0x14)", "DESTINATION NAME : FRED            "}},
         {with(0x16, encoded("FRED", 0x20)), "NBTDS data 44 octets",
          {"Massage Type : DATAGRAM NEGATIVE QUERY RESPONSE(0x16)"}},
+        {with(0x10, cat({be16(68), be16(0), encoded("A", 0x00), encoded("B", 0x1D)})), "NBTDS data 82 octets",
+         {"DESTINATION NAME : B              <1D>", "NBTDS data 0 octets"}},
         {with(0x20, text("xyz")), "NBTDS data 13 octets", {"Massage Type : Unknown(0x20)", "Data 3 bytes"}},
         {hex("11 02 42"), "NBTDS data 3 octets", {"Massage Type : DIRECT_GROUP DATAGRAM(0x11)"}},
     };
@@ -558,7 +568,14 @@ TEST(NetbiosFrames, FieldsByCommand) {
         {nb_frame(0x00, 0, 0, names, 44), {"Group name to add : CLIENT         <1D>"}},
         {nb_frame(0x01, 0, 0, names, 44), {"Name to add : CLIENT         <1D>"}},
         {nb_frame(0x0D, 0, 0, names, 44), {"Name to add : FILESRV        <20>", "Unique recognise(0)"}},
-        {nb_frame(0x02, 0, 0, names, 44), {"Name in conflict : FILESRV        <20>"}},
+        {nb_frame(0x02, 0, 0, names, 44),
+         {"Name in conflict : FILESRV        <20>", "NAME NUMBER 1 : CLIENT         <1D>"}},
+        {nb_frame(0x03, 0, 0, names, 44),
+         {"Name of Receiver : FILESRV        <20>", "NAME NUMBER 1 : CLIENT         <1D>"}},
+        {nb_frame(0x0F, 0, 0, names, 44),
+         {"Name of Receiver : FILESRV        <20>", "NAME NUMBER 1 : CLIENT         <1D>"}},
+        {nb_frame(0x0E, 0, 0, names, 44),
+         {"Name of Receiver : FILESRV        <20>", "Name of Sender : CLIENT         <1D>"}},
         {nb_frame(0x0E, 0, 0x00FF, names, 44), {"State : Used(255)"}},
         {nb_frame(0x0E, 0, 0x0000, names, 44), {"State : Not listening(0)"}},
         {nb_frame(0x0E, 0, 0x0021, names, 44), {"State : Listening(33)"}},
