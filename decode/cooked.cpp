@@ -162,6 +162,7 @@ void decode_cooked_header(int32_t parent, Bytes data, const Layout& l) {
             return;
         }
         if (protocol == PROTOCOL_NOVELL_RAW) {
+            c.network_type = 0x8137;  // IPX as Ethernet II's type would name it
             decode_ipx(parent, payload);
             return;
         }

@@ -382,15 +382,17 @@ void ReadPcapNg(std::FILE* f, const std::string& path, uint64_t file_size, Frame
     store.set_used_bytes(load.used());
     store.set_frame_count(load.frames());
     std::vector<std::string> lines;
+    auto plural = [](uint64_t n) { return n == 1 ? "" : "s"; };
     if (!damage.empty())
-        lines.push_back(textf("Warning : %s : the block at byte %llu is damaged (%s); the %u frames before it are "
-                              "loaded.  ",
-                              path.c_str(), (unsigned long long)load.block_start(), damage.c_str(), load.frames()));
+        lines.push_back(textf("Warning : %s : the block at byte %llu is damaged (%s); the load ends there with %u "
+                              "frame%s.  ",
+                              path.c_str(), (unsigned long long)load.block_start(), damage.c_str(), load.frames(),
+                              plural(load.frames())));
     for (const auto& [other, count] : load.left_out())
-        lines.push_back(textf("Note : %llu frames of link type %d (%s) in %s were left out; only link type %d (%s) is "
-                              "shown.  ",
-                              (unsigned long long)count, other, LinkTypeName(other), path.c_str(), link_type,
-                              LinkTypeName(link_type)));
+        lines.push_back(textf("Note : %s : %llu frame%s of link type %d (%s) left out; the window shows link type "
+                              "%d (%s) only.  ",
+                              path.c_str(), (unsigned long long)count, plural(count), other, LinkTypeName(other),
+                              link_type, LinkTypeName(link_type)));
     notice.clear();
     for (const auto& l : lines) {
         if (!notice.empty()) notice += '\n';

@@ -30,6 +30,7 @@
 #include "ui/app.h"
 #include "ui/child_frame.h"
 #include "ui/document.h"
+#include "ui/info_window.h"
 #include "ui/dump_view.h"
 #include "ui/list_view.h"
 #include "ui/print_layout.h"
@@ -575,7 +576,8 @@ CChildFrame* CMainFrame::openDocument(const QString& path) {
         delete doc;
         return nullptr;
     }
-    std::string message = w->loadFile(p, kind, size);
+    std::string notice;
+    std::string message = w->loadFile(p, kind, size, &notice);
     if (!message.empty() || !w->store().present()) {
         if (!message.empty()) information(from_native(message));
         delete w;  // the document goes with its last window
@@ -584,6 +586,9 @@ CChildFrame* CMainFrame::openDocument(const QString& path) {
     addChild(w);
     w->ShowBusy();
     w->listView()->FillFromStore();
+    // A file read only in part (frames of other link types, a damaged block)
+    // still opens; the information window says what was left out.
+    if (!notice.empty()) ShowMessage(from_native(notice));
     if (CZelpanApp* app = CZelpanApp::instance()) app->addRecentFile(path);
     updateCommandStates();
     return w;
