@@ -571,6 +571,7 @@ CChildFrame* CMainFrame::openDocument(const QString& path) {
         }
     auto* doc = new CZelpanDoc(this);
     doc->setPath(path);
+    doc->setOtherForm(kind != CaptureKind::Pcap && kind != CaptureKind::Legacy1 && kind != CaptureKind::Legacy2);
     CChildFrame* w = createWindow(doc);
     if (!w) {
         delete doc;
@@ -629,7 +630,7 @@ bool CMainFrame::saveDocument(CChildFrame* w, const QString& path, bool marked_o
 void CMainFrame::onFileSave() {
     CChildFrame* w = activeChild();
     if (!w || !w->document()) return;
-    if (w->document()->path().isEmpty()) {
+    if (w->document()->path().isEmpty() || w->document()->otherForm()) {
         onFileSaveAs();
         return;
     }
@@ -644,6 +645,7 @@ void CMainFrame::onFileSaveAs() {
     if (path.isEmpty()) return;
     if (saveDocument(w, path)) {
         w->document()->setPath(path);
+        w->document()->setOtherForm(false);
         app->addRecentFile(path);
     }
 }
@@ -698,13 +700,14 @@ bool CMainFrame::saveModified(CChildFrame* w) {
     UiHooks::Answer a = app->hooks().save_changes(w, u8(SAVE_CHANGES_TEXT).arg(w->document()->title()));
     if (a == UiHooks::Cancel) return false;
     if (a == UiHooks::No) return true;
-    QString path = w->document()->path();
+    QString path = w->document()->otherForm() ? QString() : w->document()->path();
     if (path.isEmpty()) {
         path = app->hooks().save_file(this, w->document()->title(), QStringLiteral("zlc"), u8(CAPTURE_FILTER_TEXT));
         if (path.isEmpty()) return false;
     }
     if (!saveDocument(w, path)) return false;
     if (path != w->document()->path()) w->document()->setPath(path);
+    w->document()->setOtherForm(false);
     return true;
 }
 
