@@ -149,7 +149,7 @@ std::string read_pcap(std::FILE* f, PcapForm form, FrameStore& store, uint64_t r
         ++n;
     }
     if (!msg.empty()) return msg;
-    store.set_used_bytes(uint32_t(p));
+    store.set_used_bytes(p);
     store.set_frame_count(n);
     return "";
 }
@@ -177,7 +177,7 @@ std::string read_legacy(std::FILE* f, CaptureKind kind, FrameStore& store, uint6
         p += size;
         ++n;
     }
-    store.set_used_bytes(uint32_t(p));
+    store.set_used_bytes(p);
     store.set_frame_count(n);
     return "";
 }
@@ -264,6 +264,10 @@ std::atomic<unsigned> temp_counter{0};
 
 }  // namespace
 
+std::string MemoryErrorText(const std::string& path, int64_t size) {
+    return textf("ERROR : Memory for %s (%lld bytes) can't allocated.  ", path.c_str(), (long long)size);
+}
+
 CaptureKind IdentifyCaptureFile(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return CaptureKind::NotCapture;
@@ -306,7 +310,9 @@ int64_t CaptureFileLoadSize(const std::string& path, CaptureKind kind, int64_t f
     // The file cannot hold more frames than 12-byte headers fit into it; an
     // overstated count would only ask for memory that is never used.
     uint64_t most = uint64_t(file_length) > want ? (uint64_t(file_length) - want) / LEGACY_RECORD_HEADER : 0;
-    return file_length + int64_t(4 * std::min(frames, most));
+    // The store's head may be longer than the file's (16 bytes against 14).
+    int64_t head = STORE_HEAD > want ? int64_t(STORE_HEAD - want) : 0;
+    return file_length + int64_t(4 * std::min(frames, most)) + head;
 }
 
 std::string ReadCaptureFile(const std::string& path, CaptureKind kind, FrameStore& store, uint64_t capacity,
@@ -317,7 +323,7 @@ std::string ReadCaptureFile(const std::string& path, CaptureKind kind, FrameStor
     if (!f) return textf("ERROR : %s can't opened.  ", path.c_str());
     if (!store.present()) {
         std::fclose(f);
-        return textf("ERROR : Memory for %s can't allocated.  ", path.c_str());
+        return MemoryErrorText(path, int64_t(capacity));
     }
     store.clear();
     // Never trust the caller's capacity beyond the block that is really there.
@@ -418,8 +424,7 @@ std::string LoadCaptureFile(const std::string& path, FrameStore& store, int32_t&
     if (kind == CaptureKind::NotCapture) return NOT_CAPTURE_TEXT;
     int64_t size = CaptureFileLoadSize(path, kind, length);
     if (size <= 0) return textf("ERROR : %s can't readed.  ", path.c_str());
-    if (size > int64_t(UINT32_MAX) || !store.allocate(uint32_t(size)))
-        return textf("ERROR : Memory for %s can't allocated.  ", path.c_str());
+    if (!store.allocate(uint64_t(size))) return MemoryErrorText(path, size);
     return ReadCaptureFile(path, kind, store, uint64_t(size), link_type, notice);
 }
 

@@ -35,6 +35,9 @@ std::string ReadCaptureFile(const std::string& path, CaptureKind kind, FrameStor
 std::string WriteCaptureFile(const std::string& path, const FrameStore& store, int32_t link_type,
                              bool marked_only);
 
+// The message when the store for a file of size bytes cannot be had.
+std::string MemoryErrorText(const std::string& path, int64_t size);
+
 // Convenience for front ends: identify, size, allocate and read in one step.
 // Returns the message of the first step that failed ("" on success).
 std::string LoadCaptureFile(const std::string& path, FrameStore& store, int32_t& link_type,

@@ -320,7 +320,9 @@ TEST(CaptureFile, LegacyLoadSizeAndUnderstatedCount) {
     for (CaptureKind kind : {CaptureKind::Legacy1, CaptureKind::Legacy2}) {
         Bytes8 f = legacy_file(kind, three, 3);
         std::string path = d.write("l", f);
-        EXPECT_EQ(CaptureFileLoadSize(path, kind, int64_t(f.size())), int64_t(f.size() + 12));
+        // 4 more bytes per record; legacy format 1's 14-byte header is 2 short of the store's head.
+        int64_t head = kind == CaptureKind::Legacy1 ? 2 : 0;
+        EXPECT_EQ(CaptureFileLoadSize(path, kind, int64_t(f.size())), int64_t(f.size() + 12) + head);
         FrameStore s;
         int32_t link = 5;
         EXPECT_EQ(LoadCaptureFile(path, s, link), "");
@@ -333,7 +335,7 @@ TEST(CaptureFile, LegacyLoadSizeAndUnderstatedCount) {
         // An overstated count asks for no more than the file could hold.
         path = d.write("l", legacy_file(kind, three, 60000));
         int64_t size = CaptureFileLoadSize(path, kind, int64_t(f.size()));
-        EXPECT_EQ(size, int64_t(f.size() + 4 * ((f.size() - (kind == CaptureKind::Legacy1 ? 14 : 16)) / 12)));
+        EXPECT_EQ(size, int64_t(f.size() + 4 * ((f.size() - (kind == CaptureKind::Legacy1 ? 14 : 16)) / 12)) + head);
         EXPECT_EQ(LoadCaptureFile(path, s, link), "");
         expect_frames(s, three);
     }

@@ -549,3 +549,71 @@ TEST(PcapForms, ByteSwappedAndNanosecondFiles) {
         EXPECT_EQ(IdentifyCaptureFile(out), CaptureKind::Pcap);
     }
 }
+
+// ---- stores past 4 GiB (without writing such a file) ----
+
+TEST(LargeStore, HeadAndOffsetsAreSixtyFourBits) {
+    FrameStore s;
+    ASSERT_TRUE(s.allocate(STORE_HEAD + 64));
+    s.set_frame_count(3);
+    s.set_used_bytes(0x123456789ull);
+    EXPECT_EQ(s.used_bytes(), 0x123456789ull);
+    EXPECT_EQ(s.frame_count(), 3u);
+    // A head that claims more than the block holds: nothing more fits, and no
+    // walk leaves the block.
+    EXPECT_FALSE(s.fits(0));
+    for (const uint8_t* r = s.first(); r; r = s.next(r, 0)) EXPECT_LE(uint64_t(r - s.block()) + 16, STORE_HEAD + 64);
+
+    // A block past 4 GiB, of which only the pages written are ever touched.
+    const uint64_t big = (5ull << 30) + 4096;
+    FrameStore l;
+    if (!l.allocate(big)) GTEST_SKIP() << "no 5 GiB of address space here";
+    EXPECT_EQ(l.capacity(), big);
+    const uint64_t room = big - STORE_HEAD;
+    l.set_used_bytes(room - 100);
+    EXPECT_TRUE(l.fits(84));
+    EXPECT_FALSE(l.fits(85));
+    uint8_t bytes[84];
+    for (int i = 0; i < 84; ++i) bytes[i] = uint8_t(i);
+    uint8_t* r = l.append(7, 8, bytes, sizeof bytes);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(uint64_t(r - l.block()), STORE_HEAD + room - 100);
+    EXPECT_EQ(l.used_bytes(), room);
+    EXPECT_EQ(l.at(0), r);
+    EXPECT_EQ(record_length(l.at(0)), 84u);
+    EXPECT_EQ(std::memcmp(record_bytes(r), bytes, sizeof bytes), 0);
+    EXPECT_EQ(l.append(1, 1, bytes, 0), nullptr);  // full to the byte
+}
+
+TEST(LargeStore, LoadSizesAreNotCutTo32Bits) {
+    TempDir d;
+    std::string path = d.write("f", Bytes8(64, 0));
+    const int64_t six = 6000000000;
+    for (CaptureKind k : {CaptureKind::Pcap, CaptureKind::PcapSwapped, CaptureKind::PcapNano,
+                          CaptureKind::PcapNanoSwapped, CaptureKind::PcapNg})
+        EXPECT_EQ(CaptureFileLoadSize(path, k, six), six) << int(k);
+    // Legacy format 2 with a frame count of 1000000: 4 bytes more per record.
+    Bytes8 legacy = {'a', 'b', 'c', 'd', 'e', 'v', '2', 0, 0, 0, 0, 0, 0x40, 0x42, 0x0F, 0};
+    path = d.write("l", legacy);
+    EXPECT_EQ(CaptureFileLoadSize(path, CaptureKind::Legacy2, six), six + 4000000);
+}
+
+TEST(LargeStore, AFileThatDoesNotFitInMemoryIsNamedWithItsSize) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator reports a failed huge allocation itself";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the sanitizer's allocator reports a failed huge allocation itself";
+#endif
+#endif
+    TempDir d;
+    // A pcap header, then a hole: a 1 TiB file that takes no disk.
+    Bytes8 head = {0xD4, 0xC3, 0xB2, 0xA1, 2, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 1, 0, 0, 0};
+    std::string path = d.write("huge.pcap", head);
+    const uint64_t tib = 1ull << 40;
+    ASSERT_EQ(::truncate(path.c_str(), off_t(tib)), 0);
+    Loaded l;
+    load(path, l);
+    EXPECT_EQ(l.message, "ERROR : Memory for " + path + " (1099511627776 bytes) can't allocated.  ");
+    EXPECT_FALSE(l.store.present());
+}

@@ -101,8 +101,7 @@ void CChildFrame::arrangePanes(int height) {
 std::string CChildFrame::loadFile(const std::string& path, CaptureKind kind, int64_t load_size,
                                   std::string* notice) {
     if (load_size <= 0) return {};
-    if (load_size > int64_t(UINT32_MAX) || !store_.allocate(uint32_t(load_size)))
-        return "ERROR : Memory for " + path + " can't allocated.  ";
+    if (!store_.allocate(uint64_t(load_size))) return MemoryErrorText(path, load_size);
     DecodeContext* previous = current_context();
     make_current(context_.get());
     std::string message = ReadCaptureFile(path, kind, store_, uint64_t(load_size), context_->link_type, notice);
