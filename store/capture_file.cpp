@@ -134,7 +134,12 @@ std::string read_pcap(std::FILE* f, PcapForm form, FrameStore& store, uint64_t r
         }
         uint32_t len = record_length(r);
         uint64_t size = uint64_t(RECORD_HEADER) + len;
-        if (size > MAX_RECORD_SIZE || p + size > room) break;
+        if (size > MAX_RECORD_SIZE || p + size > room) {
+            // The file ended before the block did, so the record is cut short
+            // rather than too large for the store (which is sized by the file).
+            if (size <= MAX_RECORD_SIZE && !full && p + size > got) msg = data_read_error(n + 1);
+            break;
+        }
         // A fitting record lies inside the part read, so got tells whether the file
         // holds it; a zero-length record needs no frame bytes even when its wire
         // length is cut short.

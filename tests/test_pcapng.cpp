@@ -531,10 +531,15 @@ TEST(PcapForms, ByteSwappedAndNanosecondFiles) {
         EXPECT_EQ(l.message, "");
         EXPECT_EQ(l.link, 113);
         expect_frames(l.store, frames);
+        // Loaded with its own size, a cut file says where it was cut.
+        load(d.write("cut", Bytes8(file.begin(), file.begin() + long(starts[2] + 16 + 32))), l);
+        EXPECT_EQ(l.message, "ERROR : Frame data(Frame=3) can't readed.  ");
+        load(d.write("cut", Bytes8(file.begin(), file.begin() + long(starts[2] + 16 + 2))), l);
+        EXPECT_EQ(l.message, "ERROR : Frame data(Frame=3) can't readed.  ");
         // Cuts report the frame as in the written form (into a store with room for
         // the whole record, so that the cut and not the room ends the read).
         for (size_t into : {5, 16 + 2}) {
-            std::string cut = d.write("p", Bytes8(file.begin(), file.begin() + long(starts[2] + into)));
+            std::string cut = d.write("cut", Bytes8(file.begin(), file.begin() + long(starts[2] + into)));
             FrameStore s;
             ASSERT_TRUE(s.allocate(uint32_t(file.size() + 64)));
             int32_t link = 0;
