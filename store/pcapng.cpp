@@ -119,7 +119,7 @@ public:
 private:
     std::string interface_block(uint32_t body);
     std::string packet_block(uint32_t type, uint32_t body);
-    std::string section_header(uint32_t length, const uint8_t* magic);
+    std::string section_header(uint32_t length);
     // Takes a packet of caplen bytes, the file being at its first byte; then
     // skips the rest bytes after it and checks the trailer.
     std::string take(const Interface& i, bool has_time, uint64_t units, uint32_t caplen, uint64_t rest,
@@ -171,7 +171,7 @@ std::string PcapNgLoad::run() {
         uint32_t body = length - BLOCK_FRAME;
         std::string damage;
         switch (type) {
-        case SECTION_HEADER: damage = section_header(length, h + 8); break;
+        case SECTION_HEADER: damage = section_header(length); break;
         case INTERFACE_DESCRIPTION: damage = interface_block(body); break;
         case ENHANCED_PACKET:
         case OBSOLETE_PACKET:
@@ -194,9 +194,8 @@ std::string PcapNgLoad::trailer(uint32_t length) {
     return "";
 }
 
-std::string PcapNgLoad::section_header(uint32_t length, const uint8_t* magic) {
-    (void)magic;
-    // Magic (already read), version, section length.
+std::string PcapNgLoad::section_header(uint32_t length) {
+    // Magic (already read with the block header), version, section length.
     if (length < BLOCK_FRAME + 16) return textf("section header of %u bytes is too short", length);
     uint8_t b[12];
     if (!in_.read_all(b, sizeof b)) return ends_inside();
