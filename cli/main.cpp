@@ -22,11 +22,14 @@ static const Command* const command_table[] = {
 };
 
 bool load(const std::string& path, Loaded& out) {
-    std::string msg = zelpan::LoadCaptureFile(path, out.store, out.context.link_type);
+    std::string notice;
+    std::string msg = zelpan::LoadCaptureFile(path, out.store, out.context.link_type, &notice);
     if (!msg.empty()) {
         std::fprintf(stderr, "%s\n", msg.c_str());
         return false;
     }
+    // What the window's information window would say about a partial load.
+    if (!notice.empty()) std::fprintf(stderr, "%s\n", notice.c_str());
     return true;
 }
 

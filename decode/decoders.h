@@ -22,6 +22,16 @@ void decode_null(int32_t parent, Bytes data);
 void decode_by_ethertype_null(uint32_t type, int32_t parent, Bytes data);
 const char* fddi_control_text(uint8_t control);
 const char* ethertype_name(uint32_t type);  // "0x%04X" for unknown types
+// The Ethernet II EtherType dispatch for other link headers: payload follows the
+// header; type_onward, when not empty, starts at the type field and runs on into
+// the payload (the PPP control types are read from there). False when no decoder
+// takes the type (type_onward empty counts as no decoder for those).
+bool dispatch_ethertype(uint16_t type, int32_t parent, Bytes payload, Bytes type_onward);
+
+// Linux cooked captures, version 1 and 2, and raw IP links (cooked.cpp)
+void decode_cooked(int32_t parent, Bytes data);
+void decode_cooked2(int32_t parent, Bytes data);
+void decode_raw_ip(int32_t parent, Bytes data);
 
 // IPv4, AH, ESP and the IP protocol dispatch (ipv4.cpp)
 void decode_ipv4(int32_t parent, Bytes data);

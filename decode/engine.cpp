@@ -259,6 +259,15 @@ int32_t decode_frame(int32_t parent, const uint8_t* record, int32_t link_type, i
     case 0: decode_null(parent, frame); break;
     case 9: decode_ppp(parent, frame); break;
     case 10: decode_fddi(parent, frame); break;
+    case 113: decode_cooked(parent, frame); break;
+    case 276: decode_cooked2(parent, frame); break;
+    case 12:   // raw IP as BSDs number it
+    case 14:   // ... and OpenBSD
+    case 101:
+    case 228:  // IPv4 only
+    case 229:  // IPv6 only
+        decode_raw_ip(parent, frame);
+        break;
     default: decode_ethernet(parent, frame); break;
     }
     if (parent != 0) return frame_node;
@@ -335,7 +344,7 @@ ProtocolRow protocol_rows[PROTOCOL_COUNT] = {
     {55, "pppoeds"},  {56, "pppoess"}, {57, "rarp"},    {58, "rip"},      {59, "ripng"},   {60, "rpc"},
     {61, "rsvp"},     {62, "rtsp"},    {63, "sdp"},     {64, "smb"},      {65, "smtp"},    {66, "snmp"},
     {67, "ssdp"},     {68, "ssl"},     {69, "stp"},     {70, "syslog"},   {71, "tcp"},     {72, "tls"},
-    {73, "telnet"},   {74, "udp"},
+    {73, "telnet"},   {74, "udp"},     {75, "sll"},
 };
 bool protocol_table_ready = false;
 }  // namespace

@@ -188,8 +188,10 @@ int32_t node_at(const NodeRegistry* r, int index);
 void note_expansion(NodeRegistry* r, int32_t node, int state);
 int32_t last_expanded_node(const NodeRegistry* r, int index);
 
-// ProtocolId table with the remembered expanded state of each protocol.
-constexpr int PROTOCOL_COUNT = 74;
+// ProtocolId table with the remembered expanded state of each protocol. Ids 1..74
+// are the original set; later link layers are appended behind them, so stored
+// conditions and the remembered states keep their numbers.
+constexpr int PROTOCOL_COUNT = 75;
 void init_protocol_table();
 int set_protocol_expanded(uint32_t word, int state);
 int protocol_expanded(uint32_t word);
@@ -207,8 +209,10 @@ enum ProtocolId : int {
     P_PPPDATA, P_PPPLCP, P_PPPIPCP, P_PPPCHAP, P_PPPOEDS, P_PPPOESS, P_RARP, P_RIP, P_RIPNG, P_RPC,
     P_RSVP, P_RTSP, P_SDP, P_SMB, P_SMTP, P_SNMP, P_SSDP, P_SSL, P_STP, P_SYSLOG,
     P_TCP, P_TLS, P_TELNET, P_UDP,
+    P_SLL,  // Linux cooked capture, both versions
 };
 static_assert(P_UDP == 74);
+static_assert(P_SLL == PROTOCOL_COUNT);
 
 // A tree recorder implementing the tree view's side of add_node: the registry,
 // the remembered expanded protocols and the line for a clicked byte. The Qt tree

@@ -327,6 +327,16 @@ void decode_ethernet2(int32_t parent, Bytes data) {
     data_line(parent, data.from(ETHERNET_HEADER));
 }
 
+bool dispatch_ethertype(uint16_t type, int32_t parent, Bytes payload, Bytes type_onward) {
+    for (const EtherRoute& r : ethertype_routes) {
+        if (r.type != type) continue;
+        if (r.from_type_field && type_onward.empty()) return false;
+        r.decode(parent, r.from_type_field ? type_onward : payload);
+        return true;
+    }
+    return false;
+}
+
 void decode_ieee8023(int32_t parent, Bytes data) {
     if (!data.has(0, ETHERNET_HEADER)) {
         ethernet_truncated(parent, data, "IEEE 802.3", P_IEEE8023, "IEEE 802.3");

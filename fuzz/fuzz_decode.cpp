@@ -1,5 +1,5 @@
 // decode_frame on arbitrary bytes in every mode and link type. The first input
-// byte picks the link type; the rest is the frame, held in a buffer of exactly
+// byte picks the link type and the frame number; the rest is the frame, held in a buffer of exactly
 // its size so that any read past the captured bytes is caught.
 #include <cstdint>
 #include <cstring>
@@ -18,8 +18,10 @@ struct Discard : LineSink {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    static const int32_t links[4] = {0, 1, 9, 10};
-    int32_t link = links[data[0] & 3];
+    // Bits 0-1 and 3 pick the link type: null, Ethernet, PPP, FDDI, then Linux
+    // cooked v1 and v2, raw IP and raw IPv6.
+    static const int32_t links[8] = {0, 1, 9, 10, 113, 276, 101, 229};
+    int32_t link = links[(data[0] & 3) | (data[0] >> 1 & 4)];
     int frame_number = (data[0] & 4) ? 1 : 2;
     size_t n = size - 1;
     std::vector<uint8_t> rec(RECORD_HEADER + n);

@@ -14,11 +14,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "store/pcapng.h"
+
 namespace zelpan {
 
 namespace {
 
 constexpr uint32_t PCAP_MAGIC = 0xA1B2C3D4;
+constexpr uint32_t PCAP_NANO_MAGIC = 0xA1B23C4D;
 constexpr int PCAP_HEADER = 24;
 constexpr int LEGACY_RECORD_HEADER = 12;
 const char NOT_CAPTURE_TEXT[] = "zelpanで解釈できないﾌｧｲﾙ形式です。 ";
@@ -75,15 +78,31 @@ void pcap_record_header(uint8_t* h, const uint8_t* r) {
 std::string header_read_error(uint32_t frame) { return textf("ERROR : Header(Frame=%u) can't readed.  ", frame); }
 std::string data_read_error(uint32_t frame) { return textf("ERROR : Frame data(Frame=%u) can't readed.  ", frame); }
 
+// The libpcap forms other than the one written: fields in the other byte order,
+// nanoseconds in place of microseconds.
+struct PcapForm {
+    bool swapped = false;
+    bool nano = false;
+    uint32_t get(const uint8_t* p) const { return swapped ? __builtin_bswap32(load32(p)) : load32(p); }
+};
+
+PcapForm pcap_form(CaptureKind kind) {
+    PcapForm form;
+    form.swapped = kind == CaptureKind::PcapSwapped || kind == CaptureKind::PcapNanoSwapped;
+    form.nano = kind == CaptureKind::PcapNano || kind == CaptureKind::PcapNanoSwapped;
+    return form;
+}
+
 // pcap records have the same size on disk and in memory, so the body is read in
 // one piece to the block's record area and the headers are then fixed in place
 // (the wire length becomes back link, flags and spare). The outcome is the one of
 // reading record by record: header, wire length, fit test, frame bytes.
-std::string read_pcap(std::FILE* f, FrameStore& store, uint64_t room, int32_t& link_type) {
+std::string read_pcap(std::FILE* f, PcapForm form, FrameStore& store, uint64_t room, int32_t& link_type) {
     uint8_t head[PCAP_HEADER];
     size_t h = std::fread(head, 1, sizeof head, f);
-    link_type = h == sizeof head ? int32_t(load32(head + 20)) : 1;
+    link_type = h == sizeof head ? int32_t(form.get(head + 20)) : 1;
     if (h < sizeof head) return "";
+    bool convert = form.swapped || form.nano;
 
     uint8_t* base = store.block() + STORE_HEAD;
     uint64_t got = room ? std::fread(base, 1, size_t(room), f) : 0;
@@ -106,9 +125,21 @@ std::string read_pcap(std::FILE* f, FrameStore& store, uint64_t room, int32_t& l
             break;
         }
         uint8_t* r = base + p;
+        if (convert) {
+            // Nanoseconds are truncated to microseconds, as every time is kept.
+            uint32_t sub = form.get(r + 4);
+            store32(r, form.get(r));
+            store32(r + 4, form.nano ? sub / 1000 : sub);
+            store32(r + 8, form.get(r + 8));
+        }
         uint32_t len = record_length(r);
         uint64_t size = uint64_t(RECORD_HEADER) + len;
-        if (size > MAX_RECORD_SIZE || p + size > room) break;
+        if (size > MAX_RECORD_SIZE || p + size > room) {
+            // The file ended before the block did, so the record is cut short
+            // rather than too large for the store (which is sized by the file).
+            if (size <= MAX_RECORD_SIZE && !full && p + size > got) msg = data_read_error(n + 1);
+            break;
+        }
         // A fitting record lies inside the part read, so got tells whether the file
         // holds it; a zero-length record needs no frame bytes even when its wire
         // length is cut short.
@@ -123,7 +154,7 @@ std::string read_pcap(std::FILE* f, FrameStore& store, uint64_t room, int32_t& l
         ++n;
     }
     if (!msg.empty()) return msg;
-    store.set_used_bytes(uint32_t(p));
+    store.set_used_bytes(p);
     store.set_frame_count(n);
     return "";
 }
@@ -151,7 +182,7 @@ std::string read_legacy(std::FILE* f, CaptureKind kind, FrameStore& store, uint6
         p += size;
         ++n;
     }
-    store.set_used_bytes(uint32_t(p));
+    store.set_used_bytes(p);
     store.set_frame_count(n);
     return "";
 }
@@ -238,6 +269,10 @@ std::atomic<unsigned> temp_counter{0};
 
 }  // namespace
 
+std::string MemoryErrorText(const std::string& path, int64_t size) {
+    return textf("ERROR : Memory for %s (%lld bytes) can't allocated.  ", path.c_str(), (long long)size);
+}
+
 CaptureKind IdentifyCaptureFile(const std::string& path) {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return CaptureKind::NotCapture;
@@ -247,13 +282,27 @@ CaptureKind IdentifyCaptureFile(const std::string& path) {
     if (n < sizeof h) return CaptureKind::NotCapture;
     if (std::memcmp(h, "abcdefg", 8) == 0) return CaptureKind::Legacy1;
     if (std::memcmp(h, "abcdev2", 8) == 0) return CaptureKind::Legacy2;
-    if (load32(h) == PCAP_MAGIC && load16(h + 4) == 2 && load16(h + 6) == 4) return CaptureKind::Pcap;
+    if (IsPcapNgStart(h, n)) return CaptureKind::PcapNg;
+    uint32_t magic = load32(h);
+    bool swapped = magic == __builtin_bswap32(PCAP_MAGIC) || magic == __builtin_bswap32(PCAP_NANO_MAGIC);
+    uint16_t major = swapped ? __builtin_bswap16(load16(h + 4)) : load16(h + 4);
+    uint16_t minor = swapped ? __builtin_bswap16(load16(h + 6)) : load16(h + 6);
+    if (major != 2 || minor != 4) return CaptureKind::NotCapture;
+    if (magic == PCAP_MAGIC) return CaptureKind::Pcap;
+    if (magic == PCAP_NANO_MAGIC) return CaptureKind::PcapNano;
+    if (magic == __builtin_bswap32(PCAP_MAGIC)) return CaptureKind::PcapSwapped;
+    if (magic == __builtin_bswap32(PCAP_NANO_MAGIC)) return CaptureKind::PcapNanoSwapped;
     return CaptureKind::NotCapture;
 }
 
 int64_t CaptureFileLoadSize(const std::string& path, CaptureKind kind, int64_t file_length) {
     if (file_length < 0) return -1;
-    if (kind == CaptureKind::Pcap) return file_length;
+    // A libpcap record is as long in memory as on disk; a pcapng packet block is
+    // longer than the record made of it, and the section header outweighs the
+    // store's head.
+    if (kind == CaptureKind::Pcap || kind == CaptureKind::PcapSwapped || kind == CaptureKind::PcapNano ||
+        kind == CaptureKind::PcapNanoSwapped || kind == CaptureKind::PcapNg)
+        return file_length;
     if (kind != CaptureKind::Legacy1 && kind != CaptureKind::Legacy2) return -1;
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return -1;
@@ -266,25 +315,38 @@ int64_t CaptureFileLoadSize(const std::string& path, CaptureKind kind, int64_t f
     // The file cannot hold more frames than 12-byte headers fit into it; an
     // overstated count would only ask for memory that is never used.
     uint64_t most = uint64_t(file_length) > want ? (uint64_t(file_length) - want) / LEGACY_RECORD_HEADER : 0;
-    return file_length + int64_t(4 * std::min(frames, most));
+    // The store's head may be longer than the file's (16 bytes against 14).
+    int64_t head = STORE_HEAD > want ? int64_t(STORE_HEAD - want) : 0;
+    return file_length + int64_t(4 * std::min(frames, most)) + head;
 }
 
-std::string ReadCaptureFile(const std::string& path, CaptureKind kind, FrameStore& store, uint32_t capacity,
-                            int32_t& link_type) {
-    if (kind != CaptureKind::Pcap && kind != CaptureKind::Legacy1 && kind != CaptureKind::Legacy2)
-        return NOT_CAPTURE_TEXT;
+std::string ReadCaptureFile(const std::string& path, CaptureKind kind, FrameStore& store, uint64_t capacity,
+                            int32_t& link_type, std::string* notice) {
+    if (notice) notice->clear();
+    if (kind == CaptureKind::NotCapture || int(kind) > int(CaptureKind::PcapNg)) return NOT_CAPTURE_TEXT;
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return textf("ERROR : %s can't opened.  ", path.c_str());
     if (!store.present()) {
         std::fclose(f);
-        return textf("ERROR : Memory for %s can't allocated.  ", path.c_str());
+        return MemoryErrorText(path, int64_t(capacity));
     }
     store.clear();
     // Never trust the caller's capacity beyond the block that is really there.
-    uint64_t room = uint64_t(std::min(capacity, store.capacity()));
+    uint64_t room = std::min<uint64_t>(capacity, store.capacity());
     room = room > STORE_HEAD ? room - STORE_HEAD : 0;
-    std::string msg = kind == CaptureKind::Pcap ? read_pcap(f, store, room, link_type)
-                                                : read_legacy(f, kind, store, room, link_type);
+    std::string msg;
+    if (kind == CaptureKind::PcapNg) {
+        struct stat st;
+        uint64_t size = ::fstat(fileno(f), &st) == 0 ? uint64_t(st.st_size) : 0;
+        std::setvbuf(f, nullptr, _IOFBF, 1 << 20);
+        std::string said;
+        ReadPcapNg(f, path, size, store, room, link_type, said);
+        if (notice) *notice = said;
+    } else if (kind == CaptureKind::Legacy1 || kind == CaptureKind::Legacy2) {
+        msg = read_legacy(f, kind, store, room, link_type);
+    } else {
+        msg = read_pcap(f, pcap_form(kind), store, room, link_type);
+    }
     std::fclose(f);
     if (!msg.empty()) store.clear();
     store.invalidate_index();
@@ -356,7 +418,8 @@ std::string WriteCaptureFile(const std::string& path, const FrameStore& store, i
     return "";
 }
 
-std::string LoadCaptureFile(const std::string& path, FrameStore& store, int32_t& link_type) {
+std::string LoadCaptureFile(const std::string& path, FrameStore& store, int32_t& link_type, std::string* notice) {
+    if (notice) notice->clear();
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return textf("%s can't opened.  ", path.c_str());
     struct stat st;
@@ -366,9 +429,8 @@ std::string LoadCaptureFile(const std::string& path, FrameStore& store, int32_t&
     if (kind == CaptureKind::NotCapture) return NOT_CAPTURE_TEXT;
     int64_t size = CaptureFileLoadSize(path, kind, length);
     if (size <= 0) return textf("ERROR : %s can't readed.  ", path.c_str());
-    if (size > int64_t(UINT32_MAX) || !store.allocate(uint32_t(size)))
-        return textf("ERROR : Memory for %s can't allocated.  ", path.c_str());
-    return ReadCaptureFile(path, kind, store, uint32_t(size), link_type);
+    if (!store.allocate(uint64_t(size))) return MemoryErrorText(path, size);
+    return ReadCaptureFile(path, kind, store, uint64_t(size), link_type, notice);
 }
 
 // ---- automatic saving ----

@@ -1,7 +1,9 @@
 #pragma once
-// Capture files: libpcap savefile 2.4 (read and written) and the two legacy native
-// formats (read only). Operations return an empty text on success and the message
-// to show on failure.
+// Capture files: libpcap savefile 2.4 (read and written), the other libpcap forms
+// (either byte order, microsecond or nanosecond stamps), pcapng, and the two legacy
+// native formats (all read only: saving always writes libpcap 2.4, little-endian,
+// microseconds). Operations return an empty text on success and the message to
+// show on failure.
 #include <cstdint>
 #include <string>
 
@@ -9,22 +11,37 @@
 
 namespace zelpan {
 
-enum class CaptureKind { NotCapture = 0, Legacy1 = 1, Legacy2 = 2, Pcap = 3 };
+enum class CaptureKind {
+    NotCapture = 0,
+    Legacy1 = 1,
+    Legacy2 = 2,
+    Pcap = 3,             // the form the program writes
+    PcapSwapped = 4,      // big-endian microsecond savefile
+    PcapNano = 5,         // nanosecond savefile (magic 0xA1B23C4D)
+    PcapNanoSwapped = 6,  // the same, big-endian
+    PcapNg = 7,
+};
 
 CaptureKind IdentifyCaptureFile(const std::string& path);
 // Bytes the store needs to load the file; negative when the file cannot be read.
 int64_t CaptureFileLoadSize(const std::string& path, CaptureKind kind, int64_t file_length);
-// Fills store (already allocated with capacity bytes) and sets link_type.
-std::string ReadCaptureFile(const std::string& path, CaptureKind kind, FrameStore& store, uint32_t capacity,
-                            int32_t& link_type);
+// Fills store (already allocated with capacity bytes) and sets link_type. A load
+// that took in only part of a pcapng file still succeeds; notice (when given)
+// then says what was left out and why, one line each ("" when nothing was).
+std::string ReadCaptureFile(const std::string& path, CaptureKind kind, FrameStore& store, uint64_t capacity,
+                            int32_t& link_type, std::string* notice = nullptr);
 // Writes all frames, or only the marked ones. An existing file is replaced only
 // when the whole new file has been written.
 std::string WriteCaptureFile(const std::string& path, const FrameStore& store, int32_t link_type,
                              bool marked_only);
 
+// The message when the store for a file of size bytes cannot be had.
+std::string MemoryErrorText(const std::string& path, int64_t size);
+
 // Convenience for front ends: identify, size, allocate and read in one step.
 // Returns the message of the first step that failed ("" on success).
-std::string LoadCaptureFile(const std::string& path, FrameStore& store, int32_t& link_type);
+std::string LoadCaptureFile(const std::string& path, FrameStore& store, int32_t& link_type,
+                            std::string* notice = nullptr);
 
 // Automatic saving during a capture.
 struct AutoSaveState {

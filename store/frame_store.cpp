@@ -1,6 +1,7 @@
 #include "store/frame_store.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -14,14 +15,20 @@ uint32_t load32(const uint8_t* p) {
     return v;
 }
 void store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+uint64_t load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+void store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
 
 }  // namespace
 
-bool FrameStore::allocate(uint32_t capacity) {
+bool FrameStore::allocate(uint64_t capacity) {
     release();
-    if (capacity < STORE_HEAD) return false;
+    if (capacity < STORE_HEAD || capacity > SIZE_MAX) return false;
     // Left uninitialised: a capture store is 12 MB and most of it may never be touched.
-    block_.reset(new (std::nothrow) uint8_t[capacity]);
+    block_.reset(new (std::nothrow) uint8_t[size_t(capacity)]);
     if (!block_) return false;
     capacity_ = capacity;
     clear();
@@ -31,23 +38,22 @@ bool FrameStore::allocate(uint32_t capacity) {
 void FrameStore::release() {
     block_.reset();
     capacity_ = 0;
-    std::vector<uint32_t>().swap(offsets_);
+    std::vector<uint64_t>().swap(offsets_);
     indexed_ = false;
 }
 
-uint32_t FrameStore::used_bytes() const { return block_ ? load32(block_.get()) : 0; }
-uint32_t FrameStore::frame_count() const { return block_ ? load32(block_.get() + 4) : 0; }
-void FrameStore::set_used_bytes(uint32_t v) {
-    if (block_) store32(block_.get(), v);
+uint64_t FrameStore::used_bytes() const { return block_ ? load64(block_.get()) : 0; }
+uint32_t FrameStore::frame_count() const { return block_ ? load32(block_.get() + 8) : 0; }
+void FrameStore::set_used_bytes(uint64_t v) {
+    if (block_) store64(block_.get(), v);
 }
 void FrameStore::set_frame_count(uint32_t v) {
-    if (block_) store32(block_.get() + 4, v);
+    if (block_) store32(block_.get() + 8, v);
 }
 
 void FrameStore::clear() {
     if (!block_) return;
-    store32(block_.get(), 0);
-    store32(block_.get() + 4, 0);
+    std::memset(block_.get(), 0, STORE_HEAD);
     if (capacity_ >= STORE_HEAD + RECORD_HEADER) std::memset(block_.get() + STORE_HEAD, 0, RECORD_HEADER);
     offsets_.clear();
     indexed_ = false;
@@ -56,8 +62,8 @@ void FrameStore::clear() {
 // The record at offset off (from the first record) when it lies wholly inside the
 // used bytes and the block; the head may have been written by someone else, so it
 // is not trusted further than that.
-static const uint8_t* record_in(const uint8_t* block, uint32_t capacity, uint64_t off) {
-    uint64_t limit = std::min<uint64_t>(load32(block), capacity - STORE_HEAD);
+static const uint8_t* record_in(const uint8_t* block, uint64_t capacity, uint64_t off) {
+    uint64_t limit = std::min<uint64_t>(load64(block), capacity - STORE_HEAD);
     if (off + RECORD_HEADER > limit) return nullptr;
     const uint8_t* r = block + STORE_HEAD + off;
     if (off + RECORD_HEADER + record_length(r) > limit) return nullptr;
@@ -88,7 +94,7 @@ uint8_t* FrameStore::append(uint32_t seconds, uint32_t microseconds, const uint8
     uint32_t n = frame_count();
     // The walk stopped short of frame_count: the head does not describe the records.
     if (offsets_.size() != n) return nullptr;
-    uint32_t used = used_bytes();
+    uint64_t used = used_bytes();
     uint32_t back = 0;
     if (n) back = RECORD_HEADER + record_length(block_.get() + STORE_HEAD + offsets_.back());
     uint8_t* r = block_.get() + STORE_HEAD + used;
@@ -118,7 +124,7 @@ void FrameStore::build_index() const {
     }
     if (offsets_.capacity() < n) offsets_.reserve(n);
     while (r && offsets_.size() < n) {
-        offsets_.push_back(uint32_t(r - block_.get() - STORE_HEAD));
+        offsets_.push_back(uint64_t(r - block_.get() - STORE_HEAD));
         r = next(r, uint32_t(offsets_.size()));
     }
 }

@@ -1,6 +1,8 @@
 #pragma once
-// The frames of one window: one contiguous block, an 8-byte head (used_bytes,
-// frame_count) and the records packed in frame order. See decode/engine.h for the
+// The frames of one window: one contiguous block, a 16-byte head (u64 used_bytes,
+// u32 frame_count, u32 spare) and the records packed in frame order. Byte counts
+// and offsets are 64-bit, so a capture file past 4 GiB loads when memory allows;
+// the files written keep their own 32-bit fields. See decode/engine.h for the
 // record header.
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +13,7 @@
 
 namespace zelpan {
 
-constexpr uint32_t STORE_HEAD = 8;
+constexpr uint32_t STORE_HEAD = 16;
 constexpr uint32_t CAPTURE_STORE_CAPACITY = 12000000;
 // The back link is 24 bits wide in memory; no record may be larger.
 constexpr uint32_t MAX_RECORD_SIZE = 0xFFFFFF;
@@ -24,16 +26,16 @@ public:
 
     // Allocates a block of capacity bytes (head included), freeing the old one.
     // Returns false when the memory cannot be had; the store is then absent.
-    bool allocate(uint32_t capacity);
+    bool allocate(uint64_t capacity);
     void release();
     bool present() const { return block_ != nullptr; }
-    uint32_t capacity() const { return capacity_; }
+    uint64_t capacity() const { return capacity_; }
 
     uint8_t* block() { return block_.get(); }
     const uint8_t* block() const { return block_.get(); }
-    uint32_t used_bytes() const;
+    uint64_t used_bytes() const;
     uint32_t frame_count() const;
-    void set_used_bytes(uint32_t v);
+    void set_used_bytes(uint64_t v);
     void set_frame_count(uint32_t v);
     // Empties the store (head to 0, first record header cleared).
     void clear();
@@ -50,10 +52,10 @@ public:
     bool fits(uint32_t length) const;
 
     // Random access by position. The offset table is built on first use and kept
-    // up to date by append(); 4 bytes per frame.
+    // up to date by append(); 8 bytes per frame.
     const uint8_t* at(uint32_t index) const;
     uint8_t* at(uint32_t index);
-    size_t index_memory() const { return offsets_.capacity() * sizeof(uint32_t); }
+    size_t index_memory() const { return offsets_.capacity() * sizeof(uint64_t); }
 
     bool marked(uint32_t index) const;
     void set_marked(uint32_t index, bool on);
@@ -68,8 +70,8 @@ public:
 private:
     void build_index() const;
     std::unique_ptr<uint8_t[]> block_;
-    uint32_t capacity_ = 0;
-    mutable std::vector<uint32_t> offsets_;
+    uint64_t capacity_ = 0;
+    mutable std::vector<uint64_t> offsets_;
     mutable bool indexed_ = false;
 };
 

@@ -54,6 +54,13 @@ Bytes8 pcap_header(uint32_t magic = 0xA1B2C3D4, uint16_t major = 2, uint16_t min
     return v;
 }
 
+// The header as a big-endian machine writes it.
+Bytes8 swapped_pcap_header(uint32_t magic, uint16_t minor = 4) {
+    Bytes8 v = pcap_header(__builtin_bswap32(magic), __builtin_bswap16(2), __builtin_bswap16(minor),
+                           __builtin_bswap32(1));
+    return v;
+}
+
 Bytes8 pcap_file(const std::vector<Frame>& frames, uint32_t link = 1) {
     Bytes8 v = pcap_header(0xA1B2C3D4, 2, 4, link);
     for (const auto& f : frames) {
@@ -162,8 +169,11 @@ TEST(CaptureFile, Identification) {
         CaptureKind kind;
     } cases[] = {
         {"pcap 2.4", pcap_header(), CaptureKind::Pcap},
-        {"byte-swapped", pcap_header(0xD4C3B2A1), CaptureKind::NotCapture},
-        {"nanosecond", pcap_header(0xA1B23C4D), CaptureKind::NotCapture},
+        {"byte-swapped", swapped_pcap_header(0xA1B2C3D4), CaptureKind::PcapSwapped},
+        {"nanosecond", pcap_header(0xA1B23C4D), CaptureKind::PcapNano},
+        {"nanosecond byte-swapped", swapped_pcap_header(0xA1B23C4D), CaptureKind::PcapNanoSwapped},
+        {"byte-swapped magic, version read in the wrong order", pcap_header(0xD4C3B2A1), CaptureKind::NotCapture},
+        {"byte-swapped 2.3", swapped_pcap_header(0xA1B2C3D4, 3), CaptureKind::NotCapture},
         {"version 2.3", pcap_header(0xA1B2C3D4, 2, 3), CaptureKind::NotCapture},
         {"version 1.4", pcap_header(0xA1B2C3D4, 1, 4), CaptureKind::NotCapture},
         {"23 bytes", short_header, CaptureKind::NotCapture},
@@ -310,7 +320,9 @@ TEST(CaptureFile, LegacyLoadSizeAndUnderstatedCount) {
     for (CaptureKind kind : {CaptureKind::Legacy1, CaptureKind::Legacy2}) {
         Bytes8 f = legacy_file(kind, three, 3);
         std::string path = d.write("l", f);
-        EXPECT_EQ(CaptureFileLoadSize(path, kind, int64_t(f.size())), int64_t(f.size() + 12));
+        // 4 more bytes per record; legacy format 1's 14-byte header is 2 short of the store's head.
+        int64_t head = kind == CaptureKind::Legacy1 ? 2 : 0;
+        EXPECT_EQ(CaptureFileLoadSize(path, kind, int64_t(f.size())), int64_t(f.size() + 12) + head);
         FrameStore s;
         int32_t link = 5;
         EXPECT_EQ(LoadCaptureFile(path, s, link), "");
@@ -323,7 +335,7 @@ TEST(CaptureFile, LegacyLoadSizeAndUnderstatedCount) {
         // An overstated count asks for no more than the file could hold.
         path = d.write("l", legacy_file(kind, three, 60000));
         int64_t size = CaptureFileLoadSize(path, kind, int64_t(f.size()));
-        EXPECT_EQ(size, int64_t(f.size() + 4 * ((f.size() - (kind == CaptureKind::Legacy1 ? 14 : 16)) / 12)));
+        EXPECT_EQ(size, int64_t(f.size() + 4 * ((f.size() - (kind == CaptureKind::Legacy1 ? 14 : 16)) / 12)) + head);
         EXPECT_EQ(LoadCaptureFile(path, s, link), "");
         expect_frames(s, three);
     }

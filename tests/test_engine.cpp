@@ -198,13 +198,16 @@ TEST(Registry, Operations) {
 TEST(ProtocolTable, NamesAndIds) {
     init_protocol_table();
     init_protocol_table();  // a second call must not shift the ids again
-    EXPECT_EQ(protocol_count(), 74);
+    // The original 74 keep their ids; the Linux cooked header is appended as 75.
+    EXPECT_EQ(protocol_count(), 75);
     EXPECT_STREQ(protocol_name(0), "frame");
     EXPECT_STREQ(protocol_name(25), "ip");
     EXPECT_STREQ(protocol_name(73), "udp");
-    EXPECT_EQ(protocol_name(74), nullptr);
+    EXPECT_STREQ(protocol_name(74), "sll");
+    EXPECT_EQ(protocol_name(75), nullptr);
     EXPECT_EQ(protocol_id_at(28), P_IP6);
-    EXPECT_EQ(protocol_id_at(74), 0);
+    EXPECT_EQ(protocol_id_at(74), P_SLL);
+    EXPECT_EQ(protocol_id_at(75), 0);
     EXPECT_EQ(set_protocol_expanded(99u * 256, 1), -1);
     EXPECT_EQ(protocol_expanded(99u * 256), 0);
 }

@@ -2,8 +2,11 @@
 """Write the fuzz seed corpus from the sample captures.
 
 fuzz/corpus/decode: one file per frame of every sample capture, the first byte
-naming the link type (0 null, 1 Ethernet, 2 PPP, 3 FDDI; bit 2 set = frame 1).
-fuzz/corpus/capture_file: small capture files, well-formed and broken.
+naming the link type (bits 0-1 and 3: 0 null, 1 Ethernet, 2 PPP, 3 FDDI, 8 Linux
+cooked, 9 Linux cooked v2, 10 raw IP, 11 raw IPv6; bit 2 set = frame 1).
+fuzz/corpus/capture_file: small capture files, well-formed and broken: libpcap
+in its four forms, pcapng (both byte orders, every packet block, several
+sections and link types, cut and inconsistent blocks) and the legacy formats.
 Usage: make_seeds.py
 """
 import glob
@@ -11,7 +14,7 @@ import os
 import struct
 
 TOP = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
-LINK_INDEX = {0: 0, 1: 1, 9: 2, 10: 3}
+LINK_INDEX = {0: 0, 1: 1, 9: 2, 10: 3, 113: 8, 276: 9, 101: 10, 229: 11}
 
 
 def read_pcap(path):
@@ -30,6 +33,69 @@ def pcap(link, frames):
     out = struct.pack("<IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, link)
     for sec, usec, b in frames:
         out += struct.pack("<IIII", sec, usec, len(b), len(b)) + b
+    return out
+
+
+def pcap_form(link, frames, big=False, nano=False):
+    """The libpcap forms other writers use: big-endian, nanosecond stamps."""
+    e = ">" if big else "<"
+    out = struct.pack(e + "IHHiIII", 0xA1B23C4D if nano else 0xA1B2C3D4, 2, 4, 0, 0, 65535, link)
+    for sec, usec, b in frames:
+        out += struct.pack(e + "IIII", sec, usec * 1000 + 7 if nano else usec, len(b), len(b)) + b
+    return out
+
+
+def pad4(b):
+    return b + b"\x00" * (-len(b) % 4)
+
+
+def ng_block(kind, body, e="<", trailer_delta=0):
+    body = pad4(body)
+    n = len(body) + 12
+    return struct.pack(e + "II", kind, n) + body + struct.pack(e + "I", n + trailer_delta)
+
+
+def ng_option(code, value, e="<"):
+    return struct.pack(e + "HH", code, len(value)) + pad4(value)
+
+
+def ng_section(e="<"):
+    return ng_block(0x0A0D0D0A, struct.pack(e + "IHHq", 0x1A2B3C4D, 1, 0, -1), e)
+
+
+def ng_interface(link, e="<", snap=0, resolution=None):
+    opts = b""
+    if resolution is not None:
+        opts = ng_option(9, bytes([resolution]), e) + ng_option(0, b"", e)
+    return ng_block(1, struct.pack(e + "HHI", link, 0, snap) + opts, e)
+
+
+def ng_enhanced(iface, units, b, e="<"):
+    return ng_block(6, struct.pack(e + "IIIII", iface, units >> 32, units & 0xFFFFFFFF, len(b), len(b)) + pad4(b) +
+                    ng_option(1, b"seed", e) + ng_option(0, b"", e), e)
+
+
+def ng_obsolete(iface, units, b, e="<"):
+    return ng_block(2, struct.pack(e + "HHIIII", iface, 0, units >> 32, units & 0xFFFFFFFF, len(b), len(b)) + b, e)
+
+
+def ng_simple(b, e="<"):
+    return ng_block(3, struct.pack(e + "I", len(b)) + b, e)
+
+
+def pcapng(link, frames, e="<"):
+    """One section: two interfaces of the link type (microseconds, nanoseconds);
+    the frames in turn as enhanced, simple and obsolete packet blocks, with a
+    name resolution and a statistics block among them."""
+    out = ng_section(e) + ng_interface(link, e) + ng_interface(link, e, 128, 9)
+    for i, (sec, usec, b) in enumerate(frames):
+        kind = i % 3
+        if kind == 0:
+            out += ng_enhanced(0, sec * 1000000 + usec, b, e)
+        elif kind == 1:
+            out += ng_simple(b, e) + ng_block(4, struct.pack(e + "HH", 0, 0), e)
+        else:
+            out += ng_obsolete(1, sec * 1000000000 + usec * 1000, b, e) + ng_block(5, bytes(16), e)
     return out
 
 
@@ -66,6 +132,24 @@ def main():
     write(file_dir, "pcap-cut-in-frame-data", whole[:24 + 16 + 10])
     write(file_dir, "pcap-swapped-magic", struct.pack(">IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 1) + whole[24:])
     write(file_dir, "pcap-huge-length", whole[:24] + struct.pack("<IIII", 1, 2, 0xFFFFFFF0, 0xFFFFFFF0) + b"\x00" * 32)
+    write(file_dir, "pcap-big-endian", pcap_form(link, few, big=True))
+    write(file_dir, "pcap-nanosecond", pcap_form(link, few, nano=True))
+    write(file_dir, "pcap-nanosecond-big-endian", pcap_form(link, few, big=True, nano=True))
+    ng = pcapng(link, few)
+    write(file_dir, "pcapng-six-frames", ng)
+    write(file_dir, "pcapng-big-endian", pcapng(link, few, ">"))
+    write(file_dir, "pcapng-sections", pcapng(link, few[:3]) + pcapng(link, few[3:], ">"))
+    write(file_dir, "pcapng-two-link-types",
+          ng_section() + ng_interface(link) + ng_interface(113) + ng_interface(101, resolution=0x94) +
+          b"".join(ng_enhanced(i % 3, 1000 * i, b) for i, (_, _, b) in enumerate(few)))
+    write(file_dir, "pcapng-cut-in-block", ng[:len(ng) - 9])
+    write(file_dir, "pcapng-trailer-differs",
+          ng_section() + ng_interface(link) + ng_block(6, struct.pack("<IIIII", 0, 0, 0, 4, 4) + b"abcd",
+                                                       trailer_delta=4))
+    write(file_dir, "pcapng-huge-lengths",
+          ng_section() + ng_interface(link) + struct.pack("<IIIIIII", 6, 0xFFFFFFF0, 0, 0, 0, 0xFFFFFFF0, 64))
+    for path in sorted(glob.glob(os.path.join(TOP, "samples", "*.pcapng"))):
+        write(file_dir, "sample-" + os.path.basename(path), open(path, "rb").read())
     write(file_dir, "legacy1", legacy(1, few))
     write(file_dir, "legacy2", legacy(2, few))
     write(file_dir, "legacy1-understated-count", legacy(1, few)[:8] + struct.pack("<H", 2) + legacy(1, few)[10:])

@@ -101,13 +101,13 @@ void CChildFrame::arrangePanes(int height) {
     inner_->setSizes({h * 36 / 100, h * 22 / 100});
 }
 
-std::string CChildFrame::loadFile(const std::string& path, CaptureKind kind, int64_t load_size) {
+std::string CChildFrame::loadFile(const std::string& path, CaptureKind kind, int64_t load_size,
+                                  std::string* notice) {
     if (load_size <= 0) return {};
-    if (load_size > int64_t(UINT32_MAX) || !store_.allocate(uint32_t(load_size)))
-        return "ERROR : Memory for " + path + " can't allocated.  ";
+    if (!store_.allocate(uint64_t(load_size))) return MemoryErrorText(path, load_size);
     DecodeContext* previous = current_context();
     make_current(context_.get());
-    std::string message = ReadCaptureFile(path, kind, store_, uint32_t(load_size), context_->link_type);
+    std::string message = ReadCaptureFile(path, kind, store_, uint64_t(load_size), context_->link_type, notice);
     make_current(previous);
     if (!message.empty()) store_.release();
     layer_index_.reset();

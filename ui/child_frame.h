@@ -53,8 +53,10 @@ public:
     void arrangePanes(int height);
 
     // Loads a capture file into the (empty) window's store and sets its link type:
-    // "" or the message to show.
-    std::string loadFile(const std::string& path, CaptureKind kind, int64_t load_size);
+    // "" or the message to show. notice, when given, gets what a partial load left
+    // out (for the information window).
+    std::string loadFile(const std::string& path, CaptureKind kind, int64_t load_size,
+                         std::string* notice = nullptr);
     // Copies another window's store and link type (a second window on a document).
     bool copyStoreFrom(const CChildFrame& source);
 

@@ -24,6 +24,13 @@ public:
     bool modified() const { return modified_; }
     void setModified(bool on);
 
+    // The file is in a form the program reads but does not write (pcapng, a
+    // nanosecond or big-endian savefile). Saving under its own name would replace
+    // it with another form (and a partly read pcapng with fewer frames), so a save
+    // asks for a name instead.
+    bool otherForm() const { return other_form_; }
+    void setOtherForm(bool on) { other_form_ = on; }
+
     // Windows in opening order; titles become "name:1", "name:2" while there are several.
     void addWindow(CChildFrame* w);
     void removeWindow(CChildFrame* w);
@@ -37,6 +44,7 @@ private:
     void retitle();
     QString path_, title_;
     bool modified_ = false;
+    bool other_form_ = false;
     QList<QPointer<CChildFrame>> windows_;
 };
 

@@ -30,6 +30,7 @@
 #include "ui/app.h"
 #include "ui/child_frame.h"
 #include "ui/document.h"
+#include "ui/info_window.h"
 #include "ui/dump_view.h"
 #include "ui/list_view.h"
 #include "ui/print_layout.h"
@@ -571,12 +572,14 @@ CChildFrame* CMainFrame::openDocument(const QString& path) {
         }
     auto* doc = new CZelpanDoc(this);
     doc->setPath(path);
+    doc->setOtherForm(kind != CaptureKind::Pcap && kind != CaptureKind::Legacy1 && kind != CaptureKind::Legacy2);
     CChildFrame* w = createWindow(doc);
     if (!w) {
         delete doc;
         return nullptr;
     }
-    std::string message = w->loadFile(p, kind, size);
+    std::string notice;
+    std::string message = w->loadFile(p, kind, size, &notice);
     if (!message.empty() || !w->store().present()) {
         if (!message.empty()) information(from_native(message));
         delete w;  // the document goes with its last window
@@ -585,6 +588,9 @@ CChildFrame* CMainFrame::openDocument(const QString& path) {
     addChild(w);
     w->ShowBusy();
     w->listView()->FillFromStore();
+    // A file read only in part (frames of other link types, a damaged block)
+    // still opens; the information window says what was left out.
+    if (!notice.empty()) ShowMessage(from_native(notice));
     if (CZelpanApp* app = CZelpanApp::instance()) app->addRecentFile(path);
     updateCommandStates();
     return w;
@@ -625,7 +631,7 @@ bool CMainFrame::saveDocument(CChildFrame* w, const QString& path, bool marked_o
 void CMainFrame::onFileSave() {
     CChildFrame* w = activeChild();
     if (!w || !w->document()) return;
-    if (w->document()->path().isEmpty()) {
+    if (w->document()->path().isEmpty() || w->document()->otherForm()) {
         onFileSaveAs();
         return;
     }
@@ -640,6 +646,7 @@ void CMainFrame::onFileSaveAs() {
     if (path.isEmpty()) return;
     if (saveDocument(w, path)) {
         w->document()->setPath(path);
+        w->document()->setOtherForm(false);
         app->addRecentFile(path);
     }
 }
@@ -694,13 +701,14 @@ bool CMainFrame::saveModified(CChildFrame* w) {
     UiHooks::Answer a = app->hooks().save_changes(w, u8(SAVE_CHANGES_TEXT).arg(w->document()->title()));
     if (a == UiHooks::Cancel) return false;
     if (a == UiHooks::No) return true;
-    QString path = w->document()->path();
+    QString path = w->document()->otherForm() ? QString() : w->document()->path();
     if (path.isEmpty()) {
         path = app->hooks().save_file(this, w->document()->title(), QStringLiteral("zlc"), u8(CAPTURE_FILTER_TEXT));
         if (path.isEmpty()) return false;
     }
     if (!saveDocument(w, path)) return false;
     if (path != w->document()->path()) w->document()->setPath(path);
+    w->document()->setOtherForm(false);
     return true;
 }
 
