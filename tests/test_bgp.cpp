@@ -553,7 +553,9 @@ TEST(BgpTruncation, EveryCutOfAnUpdate) {
         int messages = n >= 19 + 19 ? 2 : n >= 19 ? 1 : 0;
         EXPECT_EQ(count_prefix(lines, "KEEPALIVE Message"), messages >= 1 ? 1 : 0) << n;
         EXPECT_EQ(count_prefix(lines, "UPDATE Message"), messages == 2 ? 1 : 0) << n;
-        if (messages == 2) EXPECT_EQ(s.col[5], "KEEPALIVE Message(4) UPDATE Message(2)") << n;
+        if (messages == 2) {
+            EXPECT_EQ(s.col[5], "KEEPALIVE Message(4) UPDATE Message(2)") << n;
+        }
 
         DetailTree tree;
         d.tree(tree, cut);

@@ -82,7 +82,7 @@ TEST_F(GuiTest, CookedAndRawIpCapturesShowTheirColumns) {
         QString protocol, source;  // of the first row
     } cases[] = {
         {"samples/cooked.zlc", 113, 8, "DNS", "10.0.0.9"},
-        {"samples/cooked2.zlc", 276, 4, "UDP", "10.0.0.9"},
+        {"samples/cooked2.zlc", 276, 4, "NTP", "10.0.0.9"},
         {"samples/rawip.zlc", 101, 4, "ICMP", "192.0.2.1"},
         {"samples/formats.pcapng", 1, 3, "DNS", "10.1.0.1"},
     };
