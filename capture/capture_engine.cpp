@@ -274,8 +274,9 @@ void CCaptureEngine::ThreadMain(CCapPars* p) {
     p->save_buffer.reserve(1 << 20);
     int rc = 0;
     // One read from the ring at a time; its frames go to the list as one batch.
+    // Under a flood a read could go on block after block, so it is bounded.
     while (!p->ended && !stopping_) {
-        rc = pcap_dispatch(p->handle, -1, &CCapPars::OnFrame, reinterpret_cast<u_char*>(p));
+        rc = pcap_dispatch(p->handle, CAPTURE_BATCH_FRAMES, &CCapPars::OnFrame, reinterpret_cast<u_char*>(p));
         FlushBatch(*p);
         if (rc < 0) break;
     }

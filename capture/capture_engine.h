@@ -43,6 +43,8 @@ constexpr int CAPTURE_READ_TIMEOUT_MS = 1000;
 // The kernel hands over a block of frames when it is full or this old, so a
 // lone frame still reaches the list at once to the eye.
 constexpr int CAPTURE_DELIVERY_MS = 50;
+// The most frames one read from the ring (and so one batch to the list) takes.
+constexpr int CAPTURE_BATCH_FRAMES = 4096;
 // Room kept free behind the records; below it the store counts as full.
 constexpr uint32_t CAPTURE_RESERVE = 3068;
 constexpr int CAPTURE_TICK_MS = 500;
