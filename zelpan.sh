@@ -127,7 +127,26 @@ case "$cmd" in
   bench)
     install_packages
     configure_main
+    # The 1,000,000-frame capture and its first 100,000 frames, made once.
+    big=${ZELPAN_BENCH_CAPTURE:-/tmp/zelpan_bench_1m.pcap}
+    small=${ZELPAN_BENCH_CAPTURE_100K:-/tmp/zelpan_bench_100k.pcap}
+    gen=${ZELPAN_GEN_MIX:-$top/../shared/tools/gen_mix.py}
+    for pair in "$big:1000000" "$small:100000"; do
+      f=${pair%%:*}
+      if [ ! -f "$f" ]; then
+        /usr/bin/python3 "$gen" "$f.part" "${pair##*:}"
+        mv -f "$f.part" "$f"
+      fi
+    done
+    export ZELPAN_BENCH_CAPTURE=$big
+    echo "== core passes"
     "$build/bench/zelpan_bench" "${@:2}"
+    if [ -x "$build/ui/zelpan_ui_bench" ]; then
+      echo "== the window's list"
+      QT_QPA_PLATFORM=offscreen "$build/ui/zelpan_ui_bench" --benchmark_filter='OpenFirstRowsThenAll|ListFillSynchronous'
+    fi
+    echo "== beside tcpdump and tshark"
+    /usr/bin/python3 "$top/tools/bench_peers.py" "$build/cli/zelpan-cli" "$big" "$small"
     ;;
   *)
     echo "usage: ./zelpan.sh [test | fuzz [SECONDS] | bench [benchmark flags]]" >&2

@@ -1,55 +1,118 @@
 // summary, detail and export-text: the decode passes of the window, headless.
+// The passes run over ranges of frames on every core; each range's text is
+// written in one piece, in frame order.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/cli.h"
+#include "store/decode_passes.h"
 #include "store/text_export.h"
 
 namespace zcli {
 
 namespace {
 
-// A large stdout buffer: a million-frame summary is written in few system calls.
-void buffer_stdout() {
-    static char buf[1 << 20];
-    std::setvbuf(stdout, buf, _IOFBF, sizeof buf);
+// The record after r; the pass gives each range its count, so no end test here.
+const uint8_t* store_next(const uint8_t* r) { return r + zelpan::RECORD_HEADER + zelpan::record_length(r); }
+
+// Appends v in decimal.
+void append_number(std::string& out, uint32_t v) {
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v);
+    while (n) out.push_back(digits[--n]);
 }
+
+// Writes each range's text to stdout; a failed write ends the pass.
+struct StdoutRanges {
+    bool failed = false;
+    void write(const std::string& text) {
+        if (!failed && !text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size())
+            failed = true;
+    }
+};
+
+// A range of summary lines: number, then columns 1 to 5, tab-separated.
+class SummaryRange : public zelpan::RangeWork {
+public:
+    explicit SummaryRange(StdoutRanges& out) : out_(out) {}
+    void decode(zelpan::DecodeContext& c, uint32_t first, uint32_t count, const uint8_t* r) override {
+        for (uint32_t i = 0; r && i < count; ++i) {
+            uint32_t index = first + i;
+            zelpan::clear_columns(c, long(index));
+            zelpan::decode_frame(0, r, c.link_type, int32_t(index + 1));
+            append_number(text_, index + 1);
+            for (int k = 1; k <= 5; ++k) {
+                text_.push_back('\t');
+                text_.append(c.columns[k]);
+            }
+            text_.push_back('\n');
+            r = store_next(r);
+        }
+    }
+    void take(uint32_t, uint32_t) override {
+        out_.write(text_);
+        text_.clear();
+    }
+    void reset() override { text_.clear(); }
+
+private:
+    StdoutRanges& out_;
+    std::string text_;
+};
 
 int run_summary(const Args& args) {
     if (args.size() != 1) return usage_error(summary_command, "one capture file expected");
     Loaded f;
     if (!load(args[0], f)) return EXIT_FILE;
-    buffer_stdout();
     zelpan::DecodeContext& c = f.context;
     c.mode = zelpan::MODE_DISPLAY;
-    zelpan::make_current(&c);
-    const uint8_t* r = f.store.first();
-    uint32_t n = f.store.frame_count();
-    if (r) c.first_time = c.previous_time = zelpan::record_time(r);
-    for (uint32_t i = 0; r && i < n; ++i, r = f.store.next(r, i)) {
-        zelpan::clear_columns(c, long(i));
-        zelpan::decode_frame(0, r, c.link_type, int32_t(i + 1));
-        std::printf("%ld", long(i) + 1);
-        for (int k = 1; k <= 5; ++k) {
-            std::putchar('\t');
-            std::fputs(c.columns[k], stdout);
-        }
-        std::putchar('\n');
-    }
-    zelpan::make_current(nullptr);
-    return std::fflush(stdout) == 0 ? EXIT_OK : EXIT_FILE;
+    StdoutRanges out;
+    zelpan::PassOptions options;
+    options.cancelled = [&] { return out.failed; };
+    zelpan::RunRangePass(c, f.store, f.store.frame_count(), [&] { return std::make_unique<SummaryRange>(out); },
+                         options);
+    return !out.failed && std::fflush(stdout) == 0 ? EXIT_OK : EXIT_FILE;
 }
 
-struct StdoutLines : zelpan::LineSink {
-    void line(int indent, std::string_view text) override {
-        for (int i = 0; i < indent; ++i) std::putchar(' ');
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::putchar('\n');
+// A range of detail lines of the selected frames, gathered in one buffer.
+class DetailRange : public zelpan::RangeWork, zelpan::LineSink {
+public:
+    DetailRange(StdoutRanges& out, const std::vector<bool>& selected) : out_(out), selected_(selected) {}
+    void decode(zelpan::DecodeContext& c, uint32_t first, uint32_t count, const uint8_t* r) override {
+        c.exporter = this;
+        for (uint32_t i = 0; r && i < count; ++i) {
+            uint32_t index = first + i;
+            if (selected_[index]) zelpan::decode_frame(zelpan::ROOT_NODE, r, c.link_type, int32_t(index + 1));
+            c.previous_time = zelpan::record_time(r);
+            r = store_next(r);
+        }
+        c.exporter = nullptr;
     }
+    void line(int indent, std::string_view text) override {
+        text_.append(size_t(indent > 0 ? indent : 0), ' ');
+        text_.append(text);
+        text_.push_back('\n');
+    }
+    void take(uint32_t, uint32_t) override {
+        out_.write(text_);
+        text_.clear();
+    }
+    void reset() override { text_.clear(); }
+
+private:
+    StdoutRanges& out_;
+    const std::vector<bool>& selected_;
+    std::string text_;
 };
 
 int run_detail(const Args& args) {
@@ -74,24 +137,16 @@ int run_detail(const Args& args) {
         }
         selected[size_t(v - 1)] = true;
     }
-    buffer_stdout();
-    StdoutLines sink;
+    // Every frame from frame 1 is walked, as the text export walks them, so the
+    // state carried from frame to frame is the same.
     zelpan::DecodeContext& c = f.context;
     c.mode = zelpan::MODE_TEXT_EXPORT;
-    c.exporter = &sink;
-    c.layer_index = nullptr;
-    zelpan::make_current(&c);
-    const uint8_t* r = f.store.first();
-    if (r) c.first_time = c.previous_time = zelpan::record_time(r);
-    // One pass from frame 1, as the text export walks the frames.
-    for (uint32_t i = 0; r && i < n; ++i, r = f.store.next(r, i)) {
-        if (selected[i]) zelpan::decode_frame(zelpan::ROOT_NODE, r, c.link_type, int32_t(i + 1));
-        c.previous_time = zelpan::record_time(r);
-    }
+    StdoutRanges out;
+    zelpan::PassOptions options;
+    options.cancelled = [&] { return out.failed; };
+    zelpan::RunRangePass(c, f.store, n, [&] { return std::make_unique<DetailRange>(out, selected); }, options);
     c.mode = zelpan::MODE_DISPLAY;
-    c.exporter = nullptr;
-    zelpan::make_current(nullptr);
-    return std::fflush(stdout) == 0 ? EXIT_OK : EXIT_FILE;
+    return !out.failed && std::fflush(stdout) == 0 ? EXIT_OK : EXIT_FILE;
 }
 
 int run_export_text(const Args& args) {

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+
+#include "store/decode_passes.h"
 
 namespace zelpan {
 
@@ -115,22 +118,47 @@ void LayerIndexBuilder::count_frame(std::string_view label, int top, uint32_t le
 }
 
 
+namespace {
+
+// One range of the layer-index pass: each frame's index, added to the list in
+// frame order when the range is taken.
+class LayerRange : public RangeWork {
+public:
+    explicit LayerRange(LayerIndexBuilder& b) : b_(b) {}
+    void decode(DecodeContext& c, uint32_t first, uint32_t count, const uint8_t* r) override {
+        if (ix_.size() < count) ix_.resize(count);
+        records_.clear();
+        for (uint32_t i = 0; r && i < count; ++i) {
+            FrameLayerIndex& ix = ix_[i];
+            ix.reset();
+            c.layer_index = &ix;
+            decode_frame(0, r, c.link_type, int32_t(first + i + 1));
+            records_.push_back(r);
+            r += RECORD_HEADER + record_length(r);
+        }
+        c.layer_index = nullptr;
+    }
+    void take(uint32_t, uint32_t) override {
+        for (size_t i = 0; i < records_.size(); ++i) b_.add(records_[i], ix_[i]);
+        records_.clear();
+    }
+    void reset() override { records_.clear(); }
+
+private:
+    LayerIndexBuilder& b_;
+    std::vector<FrameLayerIndex> ix_;
+    std::vector<const uint8_t*> records_;
+};
+
+}  // namespace
+
 void BuildLayerIndexes(DecodeContext& ctx, const FrameStore& store, LayerIndexList& out) {
     LayerIndexBuilder b(out);
     b.begin(store);
     DecodeContext* previous = current_context();
-    make_current(&ctx);
     ctx.mode = MODE_LAYER_INDEX;
-    FrameLayerIndex ix;
-    ctx.layer_index = &ix;
-    const uint8_t* r = store.first();
-    uint32_t n = store.frame_count();
-    if (r) ctx.first_time = ctx.previous_time = record_time(r);
-    for (uint32_t i = 0; r && i < n; ++i, r = store.next(r, i)) {
-        ix.reset();
-        decode_frame(0, r, ctx.link_type, int32_t(i + 1));
-        b.add(r, ix);
-    }
+    ctx.layer_index = nullptr;
+    RunRangePass(ctx, store, store.frame_count(), [&] { return std::make_unique<LayerRange>(b); });
     b.finish();
     ctx.layer_index = nullptr;
     ctx.mode = MODE_DISPLAY;

@@ -1,6 +1,9 @@
 #include "store/text_export.h"
 
+#include "store/decode_passes.h"
+
 #include <algorithm>
+#include <memory>
 #include <unistd.h>
 
 namespace zelpan {
@@ -72,6 +75,28 @@ void TextFileWriter::line(int indent, std::string_view text) {
 
 void TextFileWriter::raw(std::string_view text) {
     if (!f_ || failed_) return;
+    if (text.size() >= CHUNK) {
+        // A large piece of whole lines goes out without a copy, in chunks that end
+        // at a line end, so a failure keeps every whole line written before it.
+        if (!flush_buffer()) return;
+        while (!text.empty()) {
+            size_t n = text.size();
+            if (n > CHUNK) {
+                size_t end = text.rfind('\n', CHUNK - 1);
+                n = end == std::string_view::npos ? CHUNK : end + 1;
+            }
+            bool ok = std::fwrite(text.data(), 1, n, f_) == n;
+            if (ok && !owned_) ok = std::fflush(f_) == 0;
+            if (!ok) {
+                failed_ = true;
+                if (owned_) (void)::ftruncate(fileno(f_), off_t(committed_));
+                return;
+            }
+            committed_ += n;
+            text.remove_prefix(n);
+        }
+        return;
+    }
     buf_.append(text);
     if (buf_.size() >= CHUNK) flush_buffer();
 }
@@ -119,32 +144,76 @@ void AppendHexDump(TextFileWriter& out, const uint8_t* bytes, uint32_t length) {
     }
 }
 
+namespace {
+
+// One range of the export: every exported frame's heading, detail lines and dump,
+// gathered in one buffer that goes to the file in one write.
+class ExportRange : public RangeWork, LineSink {
+public:
+    ExportRange(TextFileWriter& out, bool marked_only) : out_(out), marked_only_(marked_only) {}
+    void decode(DecodeContext& c, uint32_t first, uint32_t count, const uint8_t* r) override {
+        c.exporter = this;
+        for (uint32_t i = 0; r && i < count; ++i) {
+            c.layer_index = nullptr;
+            if (!marked_only_ || (record_flags(r) & 1)) {
+                text_.append("Frame No. ");
+                char digits[10];
+                int n = 0;
+                for (uint32_t v = first + i + 1; v; v /= 10) digits[n++] = char('0' + v % 10);
+                while (n) text_.push_back(digits[--n]);
+                text_.append("\r\n\r\n");
+                decode_frame(ROOT_NODE, r, c.link_type, int32_t(first + i + 1));
+                text_.append("\r\n\r\n");
+                char buf[CHAR_COLUMN + DUMP_WIDTH];
+                const uint8_t* bytes = record_bytes(r);
+                uint32_t length = record_length(r);
+                for (uint32_t off = 0; off < length; off += DUMP_WIDTH) {
+                    int k = int(std::min<uint32_t>(DUMP_WIDTH, length - off));
+                    text_.append(buf, size_t(dump_line(buf, bytes + off, k)));
+                    text_.append("\r\n");
+                }
+                text_.append("\r\n\r\n");
+            }
+            // Unexported frames still count for the next frame's lapsed time.
+            c.previous_time = record_time(r);
+            r += RECORD_HEADER + record_length(r);
+        }
+        c.exporter = nullptr;
+    }
+    void line(int indent, std::string_view text) override {
+        text_.append(size_t(std::clamp(indent, 0, MAX_INDENT)), ' ');
+        text_.append(text);
+        text_.append("\r\n");
+    }
+    void take(uint32_t, uint32_t) override {
+        out_.raw(text_);
+        text_.clear();
+    }
+    void reset() override { text_.clear(); }
+
+private:
+    TextFileWriter& out_;
+    bool marked_only_;
+    std::string text_;
+};
+
+}  // namespace
+
 std::string ExportFramesAsText(const std::string& path, const FrameStore& store, bool marked_only) {
     TextFileWriter out;
     if (!out.create(path)) return "ERROR : " + path + " can't created.  ";
     DecodeContext& c = ctx();
     c.mode = MODE_TEXT_EXPORT;
     c.export_path = path.c_str();
-    c.exporter = &out;
-    const uint8_t* r = store.first();
-    c.first_time = c.previous_time = r ? record_time(r) : 0;
+    c.exporter = nullptr;
+    c.layer_index = nullptr;
 
     out.line(0, path);
     out.raw("\r\n\r\n");
-    char heading[40];
-    for (uint32_t i = 0; r && i < store.frame_count() && !out.failed(); ++i, r = store.next(r, i)) {
-        c.layer_index = nullptr;
-        if (!marked_only || (record_flags(r) & 1)) {
-            int n = std::snprintf(heading, sizeof heading, "Frame No. %u\r\n\r\n", i + 1);
-            out.raw(std::string_view(heading, size_t(n)));
-            decode_frame(ROOT_NODE, r, c.link_type, int32_t(i + 1));
-            out.raw("\r\n\r\n");
-            AppendHexDump(out, record_bytes(r), record_length(r));
-            out.raw("\r\n\r\n");
-        }
-        // Unexported frames still count for the next frame's lapsed time.
-        c.previous_time = record_time(r);
-    }
+    PassOptions options;
+    options.cancelled = [&] { return out.failed(); };
+    RunRangePass(c, store, store.frame_count(), [&] { return std::make_unique<ExportRange>(out, marked_only); },
+                 options);
 
     c.mode = MODE_DISPLAY;
     c.exporter = nullptr;

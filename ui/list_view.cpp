@@ -6,9 +6,15 @@
 #include <QPixmap>
 #include <QScrollBar>
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 #include "capture/capture_engine.h"
+#include "store/decode_passes.h"
 #include "ui/child_frame.h"
 #include "ui/tree_view.h"
 
@@ -116,6 +122,31 @@ void FrameListModel::stage(const DecodeContext& c) {
     }
 }
 
+void FrameListModel::stageRows(const char* texts, size_t size, const uint32_t* starts, size_t rows) {
+    if (rows == 0) return;
+    size_t at = arena_.size();
+    if (at + size > ARENA_LIMIT) {
+        // Near the limit: row by row, so the rows past it get the shared empty texts.
+        for (size_t i = 0; i < rows; ++i) {
+            size_t here = arena_.size();
+            if (here > ARENA_LIMIT) {
+                if (!empty_at_) {
+                    empty_at_ = here;
+                    arena_.insert(arena_.end(), 5, char(0));
+                }
+                offsets_.push_back(uint32_t(empty_at_));
+                continue;
+            }
+            size_t end = i + 1 < rows ? starts[i + 1] : size;
+            offsets_.push_back(uint32_t(here));
+            arena_.insert(arena_.end(), texts + starts[i], texts + end);
+        }
+        return;
+    }
+    arena_.insert(arena_.end(), texts, texts + size);
+    for (size_t i = 0; i < rows; ++i) offsets_.push_back(uint32_t(at + starts[i]));
+}
+
 void FrameListModel::commit() {
     int staged = int(offsets_.size());
     if (staged <= shown_) return;
@@ -175,15 +206,122 @@ void FrameListModel::marksChanged(int first, int last) {
 
 // ---- the fill pass ----
 
+// The rows of one range, made on a worker thread: five NUL-ended texts a row,
+// as the model keeps them, and each row's start.
+struct RowChunk {
+    std::vector<char> texts;
+    std::vector<uint32_t> starts;
+};
+
 class ListFill {
 public:
+    ~ListFill() { stop(); }
+
+    // Decodes the store's frames over every core on a thread of its own; the
+    // event loop takes the finished ranges, in frame order, with take().
+    void start() {
+        thread = std::thread([this] {
+            PassOptions options;
+            options.cancelled = [this] { return cancel.load(std::memory_order_relaxed); };
+            RunRangePass(*ctx, *store, total, [this] { return std::make_unique<Range>(*this); }, options);
+            std::lock_guard<std::mutex> lock(m);
+            finished = true;
+            ready.notify_all();
+        });
+    }
+    void stop() {
+        cancel = true;
+        if (thread.joinable()) thread.join();
+    }
+    // Waits until a range or the end is there.
+    void waitForRows() {
+        std::unique_lock<std::mutex> lock(m);
+        ready.wait(lock, [this] { return finished || !chunks.empty(); });
+    }
+    // Moves the finished ranges into the model; true once every range is in.
+    bool take(FrameListModel& model) {
+        std::deque<RowChunk> got;
+        bool all;
+        {
+            std::lock_guard<std::mutex> lock(m);
+            got.swap(chunks);
+            all = finished;
+        }
+        for (RowChunk& c : got) {
+            model.stageRows(c.texts.data(), c.texts.size(), c.starts.data(), c.starts.size());
+            next += uint32_t(c.starts.size());
+            std::lock_guard<std::mutex> lock(m);
+            if (spare.size() < 8) spare.push_back(std::move(c));
+        }
+        return all;
+    }
+
     std::unique_ptr<DecodeContext> ctx;
     const FrameStore* store = nullptr;
-    const uint8_t* record = nullptr;
-    uint32_t next = 0;
+    uint32_t next = 0;  // rows in the model
     uint32_t total = 0;
     bool reserved = false;
     QElapsedTimer clock;
+
+private:
+    class Range : public RangeWork {
+    public:
+        explicit Range(ListFill& f) : f_(f) {}
+        void decode(DecodeContext& c, uint32_t first, uint32_t count, const uint8_t* r) override {
+            if (rows_.starts.capacity() == 0) f_.reuse(rows_);
+            for (uint32_t i = 0; r && i < count; ++i) {
+                clear_columns(c, long(first + i));
+                c.layer_index = nullptr;
+                decode_frame(0, r, c.link_type, int32_t(first + i + 1));
+                rows_.starts.push_back(uint32_t(rows_.texts.size()));
+                for (int k = 1; k <= 5; ++k) {
+                    const char* t = c.columns[k];
+                    rows_.texts.insert(rows_.texts.end(), t, t + strnlen(t, COLUMN_SIZE - 1));
+                    rows_.texts.push_back(0);
+                }
+                r += RECORD_HEADER + record_length(r);
+            }
+        }
+        void take(uint32_t, uint32_t) override { f_.hand_over(rows_); }
+        void reset() override {
+            rows_.texts.clear();
+            rows_.starts.clear();
+        }
+
+    private:
+        ListFill& f_;
+        RowChunk rows_;
+    };
+
+    void hand_over(RowChunk& rows) {
+        std::lock_guard<std::mutex> lock(m);
+        chunks.push_back(std::move(rows));
+        rows = RowChunk();
+        if (!spare.empty()) {
+            rows = std::move(spare.back());
+            spare.pop_back();
+        }
+        rows.texts.clear();
+        rows.starts.clear();
+        ready.notify_all();
+    }
+    void reuse(RowChunk& rows) {
+        std::lock_guard<std::mutex> lock(m);
+        if (!spare.empty()) {
+            rows = std::move(spare.back());
+            spare.pop_back();
+            rows.texts.clear();
+            rows.starts.clear();
+        }
+    }
+
+    std::thread thread;
+    std::atomic<bool> cancel{false};
+    std::mutex m;
+    std::condition_variable ready;
+    std::deque<RowChunk> chunks;  // taken ranges not yet in the model
+    std::deque<RowChunk> spare;   // emptied buffers, for the next ranges
+    bool finished = false;
 };
 
 CZelListvw::CZelListvw(CChildFrame* window, QWidget* parent)
@@ -217,7 +355,7 @@ CZelListvw::CZelListvw(CChildFrame* window, QWidget* parent)
     });
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    fill_timer_.setInterval(0);
+    fill_timer_.setInterval(15);
     connect(&fill_timer_, &QTimer::timeout, this, &CZelListvw::fillSlice);
     capture_show_timer_.setSingleShot(true);
     connect(&capture_show_timer_, &QTimer::timeout, this, &CZelListvw::showCapturedRows);
@@ -246,40 +384,27 @@ void CZelListvw::FillFromStore(bool synchronous) {
     c.layer_index = nullptr;
     c.mode = MODE_DISPLAY;
     fill_->store = &store;
-    fill_->record = store.first();
     fill_->total = store.frame_count();
-    c.first_time = c.previous_time = record_time(fill_->record);
     fill_->clock.start();
+    fill_->start();
+    // The first rows are in the list when this returns.
+    fill_->waitForRows();
     fillSlice();
     if (synchronous) finishFill();
     else if (fill_) fill_timer_.start();
 }
 
 void CZelListvw::finishFill() {
-    while (fill_) fillSlice();
+    while (fill_) {
+        fill_->waitForRows();
+        fillSlice();
+    }
 }
 
 void CZelListvw::fillSlice() {
     if (!fill_) return;
     ListFill& f = *fill_;
-    DecodeContext* previous = current_context();
-    make_current(f.ctx.get());
-    DecodeContext& c = *f.ctx;
-    QElapsedTimer slice;
-    slice.start();
-    // The first slice is short so the first rows show at once; later ones are
-    // long enough that the view's bookkeeping per insertion stays small.
-    const qint64 budget = model_->stagedRows() == 0 ? 15 : 80;
-    while (f.record && f.next < f.total) {
-        clear_columns(c, long(f.next));
-        c.layer_index = nullptr;
-        decode_frame(0, f.record, c.link_type, int32_t(f.next + 1));
-        model_->stage(c);
-        f.record = f.store->next(f.record, f.next + 1);
-        ++f.next;
-        if ((f.next & 255) == 0 && slice.elapsed() >= budget) break;
-    }
-    make_current(previous);
+    bool all = f.take(*model_);
     if (!f.reserved && f.next > 0 && f.next < f.total) {
         size_t per_row = model_->arenaBytes() / f.next + 4;
         model_->reserve(f.total - f.next, per_row + per_row / 16);
@@ -287,12 +412,13 @@ void CZelListvw::fillSlice() {
     }
     model_->commit();
     if (f.clock.elapsed() > 1000) window_->busyProgress(int(f.next / 1024), int(f.total / 1024));
-    if (!f.record || f.next >= f.total) endFill();
+    if (all) endFill();
 }
 
 void CZelListvw::endFill() {
     fill_timer_.stop();
     if (!fill_) return;
+    fill_->stop();
     // What the pass learnt (column widths for printing, FTP data ports for the
     // tree) becomes the window's, as after a pass with the window's own context.
     DecodeContext& w = window_->context();

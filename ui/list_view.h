@@ -53,6 +53,9 @@ public:
     // together: one insertion per batch keeps a long fill cheap for the view.
     void stage(const DecodeContext& c);
     int stagedRows() const { return int(offsets_.size()); }
+    // Rows made elsewhere in the same form: size bytes of texts, starts[i] the
+    // first byte of row i.
+    void stageRows(const char* texts, size_t size, const uint32_t* starts, size_t rows);
     void commit();
     // One row at once (a captured frame).
     void appendRow(const DecodeContext& c);
