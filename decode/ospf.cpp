@@ -151,15 +151,15 @@ void prefix_options(int32_t n, const Bytes& v, int at) {
     bit_lines(on, v, at, 1, o, prefix_option_bits, count_of(prefix_option_bits));
 }
 
-// A v3 address prefix: whole 32-bit words for the prefix length. A length beyond
-// 128 bits still takes no more than the 16 bytes of an address. Returns the bytes
-// the prefix occupies.
+// A v3 address prefix: whole 32-bit words for the prefix length, as the length
+// byte says even beyond 128 bits (at most 8 words, for 255). Returns the bytes the
+// prefix occupies; one the capture cuts short is not shown.
 int address_prefix(int32_t n, const Bytes& v, int at, int prefix_length) {
-    int words = (prefix_length + 31) / 32;
-    if (words > 4) words = 4;
-    int bytes = words * 4;
+    constexpr int MAX_BYTES = (255 + 31) / 32 * 4;
+    int bytes = (prefix_length + 31) / 32 * 4;
+    if (bytes > MAX_BYTES) bytes = MAX_BYTES;
     if (!v.has(at, bytes)) return bytes;
-    char text[16 * 3 + 1];
+    char text[MAX_BYTES * 5 / 2 + 1];
     int k = 0;
     for (int i = 0; i < bytes; ++i) {
         static const char hex[] = "0123456789ABCDEF";
@@ -508,9 +508,17 @@ int lsa(int32_t parent, const Bytes& b, int at, bool v3, bool full) {
 
 // ---- packet bodies; b is the body ----
 
+// (length - 17) / 4 neighbours: one that the body cuts short is counted too, but
+// only the bytes it has are shown.
 void neighbours(int32_t n, const Bytes& b) {
     if (b.size() <= 20) return;
-    for (int at = 20; b.has(at, 4); at += 4) ipv4_line(n, b, at, "Neighbor");
+    int count = (b.size() - 17) / 4;
+    for (int i = 0, at = 20; i < count; ++i, at += 4) {
+        if (b.has(at, 4))
+            ipv4_line(n, b, at, "Neighbor");
+        else
+            node(n, b, at, 4, "Neighbor truncated : %d of 4 bytes", b.avail(at, 4));
+    }
 }
 
 void hello(int32_t n, const Bytes& b, bool v3) {
@@ -608,7 +616,7 @@ void ospf_header(int32_t top, const Bytes& d, bool v3, int header, int packet_le
         if (d.has(19, 1)) node(h, d, 19, 1, "Auth Data Length : %ld", long(d.u8(19)));
         if (d.has(20, 4)) node(h, d, 20, 4, "Cryptographic sequence number : 0x%X", (unsigned)d.be32(20));
         int auth = d.u8(19);
-        if (d.has(19, 1) && auth > 0 && d.size() == packet_length + auth)
+        if (d.has(19, 1) && d.size() == packet_length + auth)
             node(h, d, packet_length, auth, "Auth Data : %s", hex_text(d.at(packet_length), auth, 0));
         break;
     }

@@ -273,10 +273,13 @@ void sequence_lines(int32_t n, const Bytes& v) {
     }
 }
 
-void tlv_value(int32_t n, uint16_t type, const Bytes& v) {
+void tlv_value(int32_t n, uint16_t type, uint16_t length, const Bytes& v) {
     if (type == 0x0002) {
-        // The authentication block is the value: type, length, key, digest.
-        node(n, v, 0, v.size(), "Data : %ld bytes", long(v.size()));
+        // The authentication block is the value (type, length, key, digest): the
+        // TLV's length less the four bytes of its own type and length. A capture
+        // that ends inside it limits the range, not the count.
+        long data = length > TLV_HEADER ? long(length - TLV_HEADER) : 0;
+        node(n, v, 0, int(data), "Data : %ld bytes", data);
         return;
     }
     if (type == 0x0003) {
@@ -310,7 +313,7 @@ void eigrp_tlvs(int32_t top, const Bytes& d) {
         int32_t n = node(top, tlv, 0, length, "%s", name);
         node(n, tlv, 0, 2, "Type : %s", name);
         node(n, tlv, 2, 2, "Length : %u", length);
-        tlv_value(n, type, tlv.from(TLV_HEADER));
+        tlv_value(n, type, length, tlv.from(TLV_HEADER));
         if (tlv.size() < length) return;  // runs past the data
         at += length;
     }

@@ -116,6 +116,13 @@ struct PortAnnouncement {
     unsigned long v[6];
 };
 
+// Adds a digit to a number that stops growing past any port, so leading zeros
+// of any count are fine and a long run of digits cannot wrap into a valid value.
+void add_digit(unsigned long& value, uint8_t digit) {
+    value = value * 10 + (digit - '0');
+    if (value > 65536) value = 65536;
+}
+
 // Reads the numbers after the position i of a passive-mode reply; end is the
 // line's end. True for six numbers (plain form) or one (extended form).
 bool passive_numbers(const Bytes& d, int i, int end, PortAnnouncement& r) {
@@ -131,8 +138,8 @@ bool passive_numbers(const Bytes& d, int i, int end, PortAnnouncement& r) {
         bool at_end = i >= end;
         uint8_t b = at_end ? 0 : d.u8(i);
         if (!at_end && is_digit(b)) {
-            if (++digits > 5) return false;  // no field of either form is that long
-            value = value * 10 + (b - '0');
+            ++digits;
+            add_digit(value, b);
             continue;
         }
         if (!at_end && b != ',' && b != ')' && b != '|') return false;
@@ -146,11 +153,13 @@ bool passive_numbers(const Bytes& d, int i, int end, PortAnnouncement& r) {
         value = 0;
         digits = 0;
     }
-    if (r.form == PortAnnouncement::EXTENDED_PASSIVE) return r.count == 1 && r.v[0] >= 1 && r.v[0] <= 65535;
+    // Port 0 is taken as announced; a number that does not fit its field is not
+    // cut down into some other port.
+    if (r.form == PortAnnouncement::EXTENDED_PASSIVE) return r.count == 1 && r.v[0] <= 65535;
     if (r.count != 6) return false;
     for (unsigned long v : r.v)
         if (v > 255) return false;
-    return r.v[4] * 256 + r.v[5] != 0;
+    return true;
 }
 
 // The text of a reply after its code: "... PASSIVE MODE ... (h1,h2,h3,h4,p1,p2)" or
@@ -189,16 +198,17 @@ bool parse_active_command(const Bytes& d, const TextLine& l, PortAnnouncement& r
             bool at_end = i >= end;
             uint8_t b = at_end ? 0 : d.u8(i);
             if (!at_end && is_digit(b)) {
-                if (++digits > 3) return false;
-                value = value * 10 + (b - '0');
+                ++digits;
+                add_digit(value, b);
                 continue;
             }
-            if (!at_end && b != ',') break;
+            // A comma, a blank before the line end, or the line end closes a number.
+            if (!at_end && b != ',' && b != ' ') return false;
             if (digits == 0 || r.count == 6 || value > 255) return false;
             r.v[r.count++] = value;
             value = 0;
             digits = 0;
-            if (at_end) break;
+            if (b != ',') break;
         }
         while (i < end && d.u8(i) == ' ') ++i;
         return i >= end && r.count == 6 && r.v[4] * 256 + r.v[5] != 0;
@@ -217,8 +227,8 @@ bool parse_active_command(const Bytes& d, const TextLine& l, PortAnnouncement& r
     unsigned long port = 0;
     int digits = 0;
     for (; at < end && is_digit(d.u8(at)); ++at) {
-        if (++digits > 5) return false;
-        port = port * 10 + (d.u8(at) - '0');
+        ++digits;
+        add_digit(port, d.u8(at));
     }
     if (digits == 0 || at >= end || d.u8(at) != delimiter || port == 0 || port > 65535) return false;
     r.v[0] = port;
@@ -708,9 +718,10 @@ int rtsp_interleaved(int32_t parent, int32_t top, const Bytes& u) {
     }
     long length = u.be16(2);
     node(top, u, 2, 2, "Length : %ld", length);
+    // The data line takes everything after the header; the excess over the
+    // frame's length is named again on a line of its own.
     long rest = n - 4;
-    long data = rest < length ? rest : length;
-    node(top, u, 4, int(data), "Data : %ld bytes", data);
+    node(top, u, 4, int(rest), "Data : %ld bytes", rest);
     if (rest > length) node(top, u, 4 + int(length), int(rest - length), "upper-layer protocol : %ld bytes", rest - length);
     return n;
 }

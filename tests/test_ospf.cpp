@@ -135,6 +135,35 @@ TEST(OspfHeader, AuthenticationAndArea) {
     EXPECT_EQ(range_of(d, ospf3(1, hello3), "Instance ID : 5"), std::make_pair(uint32_t(LEAD + 14), 2u));
 }
 
+// The digest after the packet is shown whenever the capture ends with it, also
+// when it is empty.
+TEST(OspfHeader, CryptographicDigestLine) {
+    Ospf d;
+    struct Case {
+        const char* auth;  // AuType and its 8 bytes
+        const char* digest;
+        const char* line;  // nullptr: no "Auth Data" line
+    } cases[] = {
+        {"0002 0000 01 00 00000001", "", "Auth Data : "},
+        {"0002 0000 01 00 00000001", "00", nullptr},
+        {"0002 0000 01 04 00000001", "01020304", "Auth Data : 01020304"},
+        {"0002 0000 01 04 00000001", "010203", nullptr},
+        {"0002 0000 01 04 00000001", "", nullptr},
+    };
+    for (const Case& k : cases) {
+        Frame msg = cat({ospf2(1, hello2, "00000001", k.auth), hex(k.digest)});
+        std::vector<std::string> got;
+        for (const std::string& l : d.detail(msg))
+            if (l.find("Auth Data : ") != std::string::npos) got.push_back(l.substr(l.find_first_not_of(' ')));
+        if (!k.line) {
+            EXPECT_TRUE(got.empty()) << k.auth << " + " << k.digest;
+            continue;
+        }
+        EXPECT_EQ(got, std::vector<std::string>{k.line}) << k.auth << " + " << k.digest;
+        EXPECT_EQ(range_of(d, msg, k.line), std::make_pair(uint32_t(LEAD + 44), uint32_t(hex(k.digest).size())));
+    }
+}
+
 TEST(OspfPackets, HelloAndNeighbours) {
     Ospf d;
     std::vector<std::string> v2 = d.detail(ospf2(1, cat({hello2, hex("0a000002 0a000003")})));
@@ -152,6 +181,38 @@ TEST(OspfPackets, HelloAndNeighbours) {
                   "**** **** **** **** **** ***1 : V6 - ON", "**** **** **** **** ***1 **** : R - ON",
                   "**** **** **** **** **0* **** : DC - OFF", "Hello Interval : 10 seconds",
                   "Router Dead Interval : 40 seconds", "Designated Router : 10.0.0.1", "Neighbor : 10.0.0.2"}, "v3");
+}
+
+// (body length - 17) / 4 neighbours: a last one cut short is named with the
+// bytes it has, never read past them.
+TEST(OspfPackets, NeighbourCutShort) {
+    Ospf d;
+    struct Case {
+        Frame msg;
+        std::vector<std::string> neighbours;
+        uint32_t last_length;
+    };
+    const Frame full = ospf2(1, cat({hello2, hex("0a000002 0a000003")}));
+    const Case cases[] = {
+        {ospf2(1, hello2), {}, 0},
+        {ospf2(1, cat({hello2, hex("0a")})), {"Neighbor truncated : 1 of 4 bytes"}, 1},
+        {ospf2(1, cat({hello2, hex("0a0000")})), {"Neighbor truncated : 3 of 4 bytes"}, 3},
+        {ospf2(1, cat({hello2, hex("0a000002")})), {"Neighbor : 10.0.0.2"}, 4},
+        {ospf2(1, cat({hello2, hex("0a000002 0a00")})), {"Neighbor : 10.0.0.2", "Neighbor truncated : 2 of 4 bytes"}, 2},
+        {cut(full, full.size() - 1), {"Neighbor : 10.0.0.2", "Neighbor truncated : 3 of 4 bytes"}, 3},  // by the capture
+        {full, {"Neighbor : 10.0.0.2", "Neighbor : 10.0.0.3"}, 4},
+        {ospf3(1, cat({hello3, hex("0a00")})), {"Neighbor truncated : 2 of 4 bytes"}, 2},
+    };
+    for (const Case& k : cases) {
+        std::vector<std::string> got;
+        for (const std::string& l : d.detail(k.msg))
+            if (l.find("Neighbor") != std::string::npos) got.push_back(l.substr(l.find_first_not_of(' ')));
+        EXPECT_EQ(got, k.neighbours);
+        if (k.neighbours.empty()) continue;
+        uint32_t header = k.msg[0] == 2 ? 24 : 16;
+        uint32_t at = LEAD + header + 20 + 4 * uint32_t(k.neighbours.size() - 1);
+        EXPECT_EQ(range_of(d, k.msg, k.neighbours.back()), std::make_pair(at, k.last_length)) << k.neighbours.back();
+    }
 }
 
 TEST(OspfPackets, DatabaseDescriptionRequestAcknowledgment) {
@@ -271,15 +332,53 @@ TEST(OspfLsa, VersionThreeBodies) {
         expect_lines(body, k.lines, "v3");
         EXPECT_EQ(body.back().find_first_not_of(' '), body.back().find(k.lines.back())) << k.lines.back();
     }
-    // Link-LSA prefixes; a length above 128 bits takes no more than 16 bytes.
+    // Link-LSA prefixes; a length above 128 bits takes the words it says (7 for 200).
     Frame link = lsa3(0x0008, hex("01 000013 fe800000000000000200000000000001 00000002 40 00 0000 20010db8 00120000"
-                                  "c8 00 0000 00010203 04050607 08090a0b 0c0d0e0f"));
+                                  "c8 00 0000 00010203 04050607 08090a0b 0c0d0e0f 10111213 14151617 18191a1b"));
     std::vector<std::string> l = d.detail(update(3, {link}, 1));
     expect_lines(l, {"Router Priority : 1", "Link-local Interface Address : FE80::200:0:0:1", "Number of prefixes : 2",
                      "PrefixLength : 200"}, "link");
-    EXPECT_EQ(l.back(), "        Address Prefix : 0001:0203:0405:0607:0809:0A0B:0C0D:0E0F:");
+    EXPECT_EQ(l.back(), "        Address Prefix : 0001:0203:0405:0607:0809:0A0B:0C0D:0E0F:1011:1213:1415:1617:1819:1A1B:");
     EXPECT_EQ(range_of(d, update(3, {link}, 1), "Address Prefix : 2001:0DB8:0012:0000:"),
               std::make_pair(uint32_t(LEAD + 16 + 4 + 48), 8u));
+}
+
+// (length + 31) / 32 words, up to 8 for a length of 255, and the next prefix
+// follows them; a prefix the LSA or the capture cuts short gets no line.
+TEST(OspfLsa, PrefixWordsFollowTheLength) {
+    Ospf d;
+    const Frame second = hex("40 00 0000 20010db8 00120000");
+    const std::string second_text = "Address Prefix : 2001:0DB8:0012:0000:";
+    Frame words(32);
+    for (size_t i = 0; i < words.size(); ++i) words[i] = uint8_t(i);
+    struct Case {
+        uint8_t length;
+        size_t bytes;
+        std::string text;
+    } cases[] = {
+        {0, 0, "Address Prefix : "},
+        {32, 4, "Address Prefix : 0001:0203:"},
+        {64, 8, "Address Prefix : 0001:0203:0405:0607:"},
+        {129, 20, "Address Prefix : 0001:0203:0405:0607:0809:0A0B:0C0D:0E0F:1011:1213:"},
+        {255, 32, "Address Prefix : 0001:0203:0405:0607:0809:0A0B:0C0D:0E0F:1011:1213:1415:1617:1819:1A1B:1C1D:1E1F:"},
+    };
+    const Frame head = hex("01 000013 fe800000000000000200000000000001 00000002");
+    for (const Case& k : cases) {
+        Frame first = cat({Frame{k.length, 0, 0, 0}, Frame(words.begin(), words.begin() + long(k.bytes))});
+        Frame msg = update(3, {lsa3(0x0008, cat({head, first, second}))}, 1);
+        std::vector<std::string> l = d.detail(msg);
+        EXPECT_TRUE(zt::has_line(l, k.text)) << int(k.length);
+        EXPECT_EQ(range_of(d, msg, k.text), std::make_pair(uint32_t(LEAD + 16 + 4 + 20 + 24 + 4), uint32_t(k.bytes)))
+            << int(k.length);
+        EXPECT_EQ(l.back(), "        " + second_text) << int(k.length);
+        EXPECT_EQ(count_of(l, "Address Prefix : "), 2u) << int(k.length);
+    }
+    // A length of 255 with 20 bytes in the LSA, and with 20 bytes in the capture.
+    Frame short_lsa = update(3, {lsa3(0x0008, cat({head, Frame{255, 0, 0, 0}, Frame(words.begin(), words.begin() + 20)}))}, 1);
+    EXPECT_EQ(count_of(d.detail(short_lsa), "Address Prefix : "), 0u);
+    Frame whole = update(3, {lsa3(0x0008, cat({head, Frame{255, 0, 0, 0}, words}))}, 1);
+    EXPECT_EQ(count_of(d.detail(cut(whole, whole.size() - 12)), "Address Prefix : "), 0u);
+    EXPECT_EQ(count_of(d.detail(whole), "Address Prefix : "), 1u);
 }
 
 TEST(OspfLsa, WalksEnd) {

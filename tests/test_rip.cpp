@@ -210,6 +210,31 @@ TEST(EigrpTlv, ValueLayouts) {
     EXPECT_EQ(d.detail(cat({eigrp_header(1, 0), hex("0777 0006 abcd")})).back(), "      Length : 6");
 }
 
+// The authentication data is the TLV less its type and length; a capture that
+// ends inside it keeps the count the TLV gives but covers only what is there.
+TEST(EigrpTlv, AuthenticationDataCount) {
+    Eigrp d;
+    struct Case {
+        const char* tlvs;
+        const char* line;
+        uint32_t length;  // bytes covered, from the value start
+    } cases[] = {
+        {"0002 000c 0002 0004 a1b2c3d4", "Data : 8 bytes", 8},
+        {"0002 000c 0002 0004 a1b2c3d4 0005 0008 00000101", "Data : 8 bytes", 8},  // not into the next TLV
+        {"0002 0028 0002 0010 a1b2c3d4", "Data : 36 bytes", 8},                    // cut by the capture
+        {"0002 0028", "Data : 36 bytes", 0},
+        {"0002 0004 0005 0008 00000101", "Data : 0 bytes", 0},
+        {"0002 0003 00", "Data : 0 bytes", 0},  // shorter than its own header
+    };
+    for (const Case& k : cases) {
+        Frame m = cat({eigrp_header(1, 0), hex(k.tlvs)});
+        EXPECT_TRUE(zt::has_line(d.detail(m), k.line)) << k.tlvs;
+        auto [offset, length] = range_of(d, m, k.line);
+        if (k.length) EXPECT_EQ(offset, uint32_t(IP_LEAD + 24)) << k.tlvs;
+        EXPECT_EQ(length, k.length) << k.tlvs;
+    }
+}
+
 TEST(EigrpTlv, DestinationNeverExceedsTheAddress) {
     Eigrp d;
     const std::vector<std::string> cases[] = {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "decode/decoders.h"
@@ -143,6 +144,48 @@ TEST(FtpControl, PassiveReplies) {
     // The plain form names an IPv4 server; the extended form works over IPv6 too.
     EXPECT_EQ(announced("227 Entering Passive Mode (1,2,3,4,5,6)\r\n", 2), 0);
     EXPECT_EQ(announced("229 Extended Passive Mode (|||6446|)\r\n", 2), 6446);
+}
+
+// Whether a reply or command announces a port, and which; port 0 included.
+std::pair<bool, uint16_t> announcement(const std::string& payload) {
+    zt::Direct d(decode_ftp, LEAD, [](DecodeContext& c) { c.ftp_tracking.ip_version = 1; });
+    d.summary(text(payload));
+    return {d.c.ftp_tracking.active != 0, d.c.ftp_tracking.entries[0].port};
+}
+
+TEST(FtpControl, PortNumbersAsWritten) {
+    struct Case {
+        const char* payload;
+        bool announced;
+        uint16_t port;
+    } cases[] = {
+        {"227 Entering Passive Mode (10,0,0,2,0000000156,065)\r\n", true, 40001},  // leading zeros, any count
+        {"227 Entering Passive Mode (0010,0000,0000,0002,0000,0021)\r\n", true, 21},
+        {"229 Entering Extended Passive Mode (|||0000006446|)\r\n", true, 6446},
+        {"227 Entering Passive Mode (10,0,0,2,0,0)\r\n", true, 0},                 // port 0 is a port
+        {"229 Entering Extended Passive Mode (|||0|)\r\n", true, 0},
+        {"229 Entering Extended Passive Mode (|||000000|)\r\n", true, 0},
+        {"227 Entering Passive Mode (10,0,0,2,00000000000000000256,1)\r\n", false, 0},  // still not a byte
+        {"229 Entering Extended Passive Mode (|||65536|)\r\n", false, 0},
+        {"229 Entering Extended Passive Mode (|||4294973742|)\r\n", false, 0},  // 2^32 + 6446: no wrap
+        {"229 Entering Extended Passive Mode (|||18446744073709557062|)\r\n", false, 0},  // 2^64 + 6446
+        // Active mode: blanks may follow the last number before the line end.
+        {"PORT 10,0,0,1,158,71  \r\n", true, 40519},
+        {"PORT 10,0,0,1,158,71 \n", true, 40519},
+        {"PORT 10,0,0,1,158,71\r\n", true, 40519},
+        {"PORT 010,000,000,001,0000158,071\r\n", true, 40519},
+        {"EPRT |1|10.0.0.1|006275| \r\n", true, 6275},
+        {"PORT 10,0,0,1,158,71 x\r\n", false, 0},
+        {"PORT 10,0,0,1,158 ,71\r\n", false, 0},
+        {"PORT 10,0,0,1,158, 71\r\n", false, 0},
+        {"PORT 10,0,0,1,158,71,\r\n", false, 0},
+        {"PORT 10,0,0,1,158,71\t\r\n", false, 0},
+    };
+    for (const auto& k : cases) {
+        auto [announced, port] = announcement(k.payload);
+        EXPECT_EQ(announced, k.announced) << k.payload;
+        if (k.announced) EXPECT_EQ(port, k.port) << k.payload;
+    }
 }
 
 TEST(FtpControl, AnnouncementKeepsAddresses) {
@@ -610,7 +653,7 @@ TEST(Rtsp, BodiesAndInterleavedFrames) {
     EXPECT_EQ(lines(f), want);
     Frame g = cat({text("PLAY x RTSP/1.0\r\n\r\n"), hex("24 02 0002 aabb ccdd")});
     want = {"Real Time Streaming Protocol", "  PLAY x RTSP/1.0\\r\\n", "  \\r\\n", "  Interleaved Code : 0x24",
-            "  Channel Identifier : 2", "  Length : 2", "  Data : 2 bytes", "  upper-layer protocol : 2 bytes"};
+            "  Channel Identifier : 2", "  Length : 2", "  Data : 4 bytes", "  upper-layer protocol : 2 bytes"};
     EXPECT_EQ(lines(g), want);
     want = {"Real Time Streaming Protocol", "  Interleaved Code : 0x24", "  Channel Identifier : 2",
             "  Length : 16", "  Data : 2 bytes"};
@@ -622,6 +665,38 @@ TEST(Rtsp, BodiesAndInterleavedFrames) {
     want = {"Real Time Streaming Protocol", "  PLAY x RTSP/1.0\\r\\n", "  Content-Length: 3x\\r\\n", "  \\r\\n",
             "  Data : 4 bytes"};
     EXPECT_EQ(lines(text("PLAY x RTSP/1.0\r\nContent-Length: 3x\r\n\r\nabcd")), want);
+}
+
+// The data line counts every byte after the four-byte header and covers them;
+// the excess over the frame's length is named once more on its own line.
+TEST(Rtsp, InterleavedDataLine) {
+    struct Line {
+        std::string text;
+        uint32_t offset, length;
+        bool operator==(const Line&) const = default;
+    };
+    struct Case {
+        const char* frame;
+        std::vector<Line> tail;  // the lines after "Length : %ld"
+    } cases[] = {
+        {"24 02 0002 aabbccdd", {{"Data : 4 bytes", 4, 4}, {"upper-layer protocol : 2 bytes", 6, 2}}},
+        {"24 02 0000 aa", {{"Data : 1 bytes", 4, 1}, {"upper-layer protocol : 1 bytes", 4, 1}}},
+        {"24 02 0004 aabbccdd", {{"Data : 4 bytes", 4, 4}}},
+        {"24 02 0010 aabb", {{"Data : 2 bytes", 4, 2}}},  // cut by the capture: only what is there
+        {"24 02 0002", {{"Data : 0 bytes", 4, 0}}},
+    };
+    for (const Case& k : cases) {
+        DetailTree tree;
+        rtsp.tree(tree, hex(k.frame));
+        std::vector<Line> got;
+        bool after_length = false;
+        for (int32_t h = tree.line(tree.first_top()).first_child; h; h = tree.line(h).next_sibling) {
+            std::string t(tree.text(h));
+            if (after_length) got.push_back({t, tree.line(h).offset - LEAD, tree.line(h).length});
+            after_length = after_length || t.rfind("Length : ", 0) == 0;
+        }
+        EXPECT_EQ(got, k.tail) << k.frame;
+    }
 }
 
 TEST(TextProtocols, LayerIndexEntries) {
