@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <thread>
+#include <vector>
+
+#include "store/decode_passes.h"
 
 namespace zelpan {
 
@@ -113,6 +117,51 @@ void StoreSearchSettings(const SearchDialogState& d, const ConditionExpression& 
 
 namespace {
 
+// Whether frame i matches; the conditions keep their match offsets.
+bool frame_matches(const FrameStore& store, const LayerIndexList& index, uint32_t i, SearchSettings& s,
+                   ConditionExpression& c1, ConditionExpression& c2, FrameLayerIndex& layers, int32_t& offset) {
+    bool first = s.expression1_length > 0, second = s.expression2_length > 0;
+    index.view(i, layers);
+    int r1 = first ? EvaluateCondition(store, layers, c1) : 0;
+    int r2 = second ? EvaluateCondition(store, layers, c2) : 0;
+    if (s.operation == 1) {
+        offset = std::max(c1.match_offset, c2.match_offset);
+        return r1 == 1 && r2 == 1;
+    }
+    offset = r1 == 1 ? c1.match_offset : c2.match_offset;
+    return r1 == 1 || r2 == 1;
+}
+
+// A search that goes through every frame tests them on every core first; the
+// hits are then taken in frame order as before. Each thread tests with its own
+// copies of the conditions (evaluation writes into them).
+constexpr int32_t PARALLEL_SEARCH_FRAMES = 65536;
+
+void test_in_parallel(const FrameStore& store, const LayerIndexList& index, const SearchSettings& s,
+                      int32_t start, int32_t end, std::vector<uint8_t>& hits) {
+    hits.assign(size_t(end - start), 0);
+    int threads = std::max(1, pass_threads());
+    int32_t per = (end - start + threads - 1) / threads;
+    (void)store.at(0);  // the offset table is built once, before the threads read it
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t) {
+        int32_t a = start + t * per, b = std::min(end, a + per);
+        if (a >= b) break;
+        pool.emplace_back([&, a, b] {
+            SearchSettings own_s;
+            own_s.expression1_length = s.expression1_length;
+            own_s.expression2_length = s.expression2_length;
+            own_s.operation = s.operation;
+            ConditionExpression c1 = s.condition1, c2 = s.condition2;
+            FrameLayerIndex layers;
+            int32_t offset;
+            for (int32_t i = a; i < b; ++i)
+                hits[size_t(i - start)] = frame_matches(store, index, uint32_t(i), own_s, c1, c2, layers, offset);
+        });
+    }
+    for (std::thread& t : pool) t.join();
+}
+
 int scan(SearchWindow& w, SearchSettings& s, const LayerIndexList& index, int32_t start, int32_t rows) {
     int kind;  // 1 mark only, 3 select and mark, -1 select
     bool continuous = false;
@@ -130,22 +179,22 @@ int scan(SearchWindow& w, SearchSettings& s, const LayerIndexList& index, int32_
     FrameStore* store = w.frame_store();
     if (!store) return SEARCH_NO_INDEX;
 
-    bool first = s.expression1_length > 0, second = s.expression2_length > 0;
     SearchWindowState& st = w.search_state();
     FrameLayerIndex layers;
     bool any = false;
+    std::vector<uint8_t> hits;
+    bool tested = continuous && down && end - start >= PARALLEL_SEARCH_FRAMES && pass_threads() > 1;
+    if (tested) test_in_parallel(*store, index, s, start, end, hits);
     for (int32_t i = start; i != end; i += step) {
-        index.view(uint32_t(i), layers);
-        int r1 = first ? EvaluateCondition(*store, layers, s.condition1) : 0;
-        int r2 = second ? EvaluateCondition(*store, layers, s.condition2) : 0;
+        int32_t offset = -1;
         bool hit;
-        int32_t offset;
-        if (s.operation == 1) {
-            hit = r1 == 1 && r2 == 1;
-            offset = std::max(s.condition1.match_offset, s.condition2.match_offset);
+        if (tested) {
+            hit = hits[size_t(i - start)] != 0;
+            // The last frame is tested again here, so the conditions end as a
+            // test of every frame in turn leaves them.
+            if (i == end - 1) hit = frame_matches(*store, index, uint32_t(i), s, s.condition1, s.condition2, layers, offset);
         } else {
-            hit = r1 == 1 || r2 == 1;
-            offset = r1 == 1 ? s.condition1.match_offset : s.condition2.match_offset;
+            hit = frame_matches(*store, index, uint32_t(i), s, s.condition1, s.condition2, layers, offset);
         }
         if (!hit) continue;
         any = true;

@@ -603,3 +603,38 @@ TEST(ConditionCli, ParseAndFind) {
     r = cli("find " + sample);
     EXPECT_EQ(r.status, 64);
 }
+
+TEST(Search, MarkAllOverManyFramesTestsOnEveryCore) {
+    // Past the size where every frame is tested in parallel first; the hits must
+    // still be marked and shown in frame order, exactly as one thread does.
+    const int rows = 100003;
+    auto run = [&](const char* threads, int hit_port) {
+        FrameStore store;
+        store.allocate(uint64_t(rows) * 64 + 64);
+        std::vector<int32_t> expected;
+        for (int i = 0; i < rows; ++i) {
+            bool hit = i % 7 == 3 || i == rows - 1;
+            if (hit) expected.push_back(i);
+            zt::Frame f = zt::udp_to(uint16_t(hit ? hit_port : 9));
+            store.append(1700000000, uint32_t(i), f.data(), uint32_t(f.size()));
+        }
+        DecodeContext context;
+        HeadlessSearchWindow w(store, context);
+        std::vector<int32_t> shown;
+        w.on_marked = [&](int32_t row) { shown.push_back(row); };
+        SearchDialogState d = find(HIT, 1);
+        d.mark_all_and_finish = true;
+        SearchSettings s = settings_for(d);
+        setenv("ZELPAN_THREADS", threads, 1);
+        int r = RunSearch(&w, &s, false);
+        unsetenv("ZELPAN_THREADS");
+        EXPECT_EQ(r, SEARCH_MARKED);
+        EXPECT_EQ(shown, expected);
+        EXPECT_EQ(marked_rows(store), expected);
+        return s.condition1.match_offset;
+    };
+    int32_t one = run("1", 7), two = run("2", 7), three = run("3", 7);
+    EXPECT_EQ(two, one);
+    EXPECT_EQ(three, one);
+    EXPECT_EQ(one, 36);  // the last frame hits: the UDP destination port's offset
+}
