@@ -1,5 +1,7 @@
 #include "store/frame_store.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -24,11 +26,27 @@ void store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
 
 }  // namespace
 
+namespace {
+constexpr uint64_t HUGE_BLOCK = 16u << 20;
+}
+
+void FrameStore::BlockFree::operator()(uint8_t* p) const {
+    if (mapped) ::munmap(p, mapped);
+    else delete[] p;
+}
+
 bool FrameStore::allocate(uint64_t capacity) {
     release();
     if (capacity < STORE_HEAD || capacity > SIZE_MAX) return false;
     // Left uninitialised: a capture store is 12 MB and most of it may never be touched.
-    block_.reset(new (std::nothrow) uint8_t[size_t(capacity)]);
+    if (capacity >= HUGE_BLOCK) {
+        void* p = ::mmap(nullptr, size_t(capacity), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (p == MAP_FAILED) return false;
+        (void)::madvise(p, size_t(capacity), MADV_HUGEPAGE);
+        block_ = std::unique_ptr<uint8_t[], BlockFree>(static_cast<uint8_t*>(p), BlockFree{size_t(capacity)});
+    } else {
+        block_ = std::unique_ptr<uint8_t[], BlockFree>(new (std::nothrow) uint8_t[size_t(capacity)], BlockFree{0});
+    }
     if (!block_) return false;
     capacity_ = capacity;
     clear();
