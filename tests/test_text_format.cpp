@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "decode/engine.h"
 #include "decode/format.h"
 #include "decode/text_format.h"
 
@@ -254,6 +255,32 @@ TEST(TextFormat, DigitWriters) {
     EXPECT_STREQ(got, "-9223372036854775808");
     *put_u32_zero(got, 42, 20) = 0;
     EXPECT_STREQ(got, "00000000000000000042");
+}
+
+// set_columnf formats straight into the column (display) or into a short buffer
+// (layer index): both must keep what set_column does with the same text.
+TEST(TextFormat, FormattedColumnsMatchPlainColumns) {
+    const size_t lengths[] = {0, 1, 29, 30, 31, 62, 63, 64, 65, 506, 507, 510, 511, 512, 513, 1023, 1024, 2000};
+    for (size_t n : lengths) {
+        std::string body(n > 6 ? n - 6 : 0, 'q');
+        char want[4096];
+        std::snprintf(want, sizeof want, "%.*s%06u", int(n > 6 ? n - 6 : 0), body.c_str(), 42u);
+        for (int mode : {MODE_DISPLAY, MODE_LAYER_INDEX}) {
+            DecodeContext plain, formatted;
+            FrameLayerIndex plain_ix, formatted_ix;
+            plain.mode = formatted.mode = mode;
+            plain.layer_index = &plain_ix;
+            formatted.layer_index = &formatted_ix;
+            make_current(&plain);
+            set_column(want, 4, nullptr, P_UDP);
+            make_current(&formatted);
+            set_columnf(4, nullptr, P_UDP, "%s%06u", body.c_str(), 42u);
+            make_current(nullptr);
+            EXPECT_STREQ(formatted.columns[4], plain.columns[4]) << n;
+            EXPECT_EQ(formatted_ix.count, plain_ix.count) << n;
+            EXPECT_STREQ(formatted_ix.label, plain_ix.label) << n;
+        }
+    }
 }
 
 // ---- indexed name lookups ----
