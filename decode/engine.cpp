@@ -6,6 +6,7 @@
 
 #include "decode/decoders.h"
 #include "decode/format.h"
+#include "decode/text_format.h"
 
 namespace zelpan {
 
@@ -107,15 +108,27 @@ void set_column(const char* text, int column, const uint8_t* data, int protocol)
 void set_columnf(int column, const uint8_t* data, int protocol, const char* format, ...) {
     DecodeContext& c = ctx();
     if (column < 0 || column >= COLUMN_COUNT) return;
-    if (!(c.mode == MODE_DISPLAY || (c.mode == MODE_LAYER_INDEX && column == 4 && c.layer_index))) return;
-    char buf[1024];
+    if (c.mode == MODE_DISPLAY) {
+        // Straight into the column, with put_column's cut for long texts.
+        char* out = c.columns[column];
+        va_list ap;
+        va_start(ap, format);
+        int n = format_text(out, COLUMN_SIZE, format, ap);
+        va_end(ap);
+        if (n < 0) out[0] = 0;
+        else if (n >= COLUMN_SIZE) std::memcpy(out + 507, "...", 4);
+        return;
+    }
+    if (!(c.mode == MODE_LAYER_INDEX && column == 4 && c.layer_index)) return;
+    // Only labels below 31 characters are kept; a longer text just needs its length.
+    char buf[64];
     va_list ap;
     va_start(ap, format);
-    int n = std::vsnprintf(buf, sizeof buf, format, ap);
+    int n = format_text(buf, sizeof buf, format, ap);
     va_end(ap);
     if (n < 0) n = 0;
     if (n >= int(sizeof buf)) n = sizeof buf - 1;
-    put_column(buf, size_t(n), column, data, protocol);
+    record_layer(c, buf, size_t(n), data, protocol);
 }
 
 // ---- detail lines ----
@@ -167,7 +180,7 @@ static bool lines_wanted(int32_t parent) {
 static int32_t vnode(int32_t parent, const uint8_t* data, int length, int protocol, const char* format,
                      va_list ap) {
     char buf[2048];
-    int n = std::vsnprintf(buf, sizeof buf, format, ap);
+    int n = format_text(buf, sizeof buf, format, ap);
     if (n < 0) n = 0;
     if (n >= int(sizeof buf)) n = sizeof buf - 1;
     return put_node(parent, std::string_view(buf, size_t(n)), data, length, protocol);

@@ -148,7 +148,8 @@ void clear_columns(DecodeContext& c, long frame_index);
 void set_column(const char* text, int column, const uint8_t* data, int protocol);
 int32_t add_node(int32_t parent, const char* text, const uint8_t* data, int length, int protocol = 0);
 
-// printf-style conveniences over the two output operations.
+// printf-style conveniences over the two output operations. set_columnf formats
+// straight into the column, so its arguments must not point into ctx().columns.
 void set_columnf(int column, const uint8_t* data, int protocol, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 int32_t add_nodef(int32_t parent, const uint8_t* data, int length, int protocol, const char* format, ...)

@@ -7,8 +7,13 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
 
 #include "decode/engine.h"
+#include "decode/text_format.h"
 
 namespace zelpan {
 
@@ -30,26 +35,33 @@ constexpr int CUT_AT = 384;
 
 const char HEX[] = "0123456789ABCDEF";
 
-// Appends with truncation; pos is the current length, kept below size.
-void append(char* out, int size, int& pos, const char* format, ...) __attribute__((format(printf, 4, 5)));
-void append(char* out, int size, int& pos, const char* format, ...) {
-    if (pos >= size - 1) return;
-    va_list ap;
-    va_start(ap, format);
-    int n = std::vsnprintf(out + pos, size_t(size - pos), format, ap);
-    va_end(ap);
-    if (n < 0) return;
-    pos = n < size - pos ? pos + n : size - 1;
-}
-
 bool leap_year(unsigned y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
-void format_time_of_day(char* out, size_t size, uint32_t seconds, uint32_t microseconds) {
+// "hh:mm:ss.mmmuuu"; the text is at most 19 characters (a stray microsecond
+// count above a second widens the millisecond part). Returns the end (a NUL).
+char* format_time_of_day(char* out, uint32_t seconds, uint32_t microseconds) {
     unsigned h = (seconds / 3600) % 24;
     if (seconds >= 86400) h += 9;  // real dates are shown in Japan time
     if (h >= 24) h -= 24;
-    std::snprintf(out, size, "%02u:%02u:%02u.%03u%03u", h, (seconds / 60) % 60, seconds % 60,
-                  microseconds / 1000, microseconds % 1000);
+    char* p = put_u32_zero(out, h, 2);
+    *p++ = ':';
+    p = put_u32_zero(p, (seconds / 60) % 60, 2);
+    *p++ = ':';
+    p = put_u32_zero(p, seconds % 60, 2);
+    *p++ = '.';
+    p = put_u32_zero(p, microseconds / 1000, 3);
+    p = put_u32_zero(p, microseconds % 1000, 3);
+    *p = 0;
+    return p;
+}
+
+// A dotted quad, at most 15 characters; returns the end (no NUL).
+char* put_ipv4(char* p, const uint8_t* four) {
+    for (int i = 0; i < 4; ++i) {
+        if (i) *p++ = '.';
+        p = put_u32(p, four[i]);
+    }
+    return p;
 }
 
 void format_bits(char* out, uint32_t value, int width, int first, int count) {
@@ -69,7 +81,15 @@ const char* flag_text(uint32_t value, int width, int position, const char* on, c
     format_bits(bits, value, width, position, 1);
     bool set = position >= 0 && position < width && ((value >> (width - 1 - position)) & 1);
     const char* text = set ? on : off;
-    std::snprintf(out, TEXT_SIZE, "%s : %s", bits, text ? text : "");
+    if (!text) text = "";
+    size_t n = std::strlen(text);
+    if (n > TEXT_SIZE - 40) {  // long enough to be cut
+        format_textf(out, TEXT_SIZE, "%s : %s", bits, text);
+        return out;
+    }
+    char* p = put_text(out, bits);
+    std::memcpy(p, " : ", 3);
+    std::memcpy(p + 3, text, n + 1);
     return out;
 }
 
@@ -114,8 +134,128 @@ int hex_value(char c) {
 
 // ---- lookups ----
 
+// Name tables are static arrays, so each gets an index once, found by its address:
+// a dense array of rows over the key range when that is small, an open hash
+// otherwise. Both keep only the first row of a key. Indexes live for the program;
+// each thread finds them through its own cache, so lookups take no lock once warm.
+namespace {
+
+struct NameIndex {
+    uint32_t first_key = 0;
+    const char* first_name = nullptr;  // a different table at the same address is refused
+    uint32_t base = 0;
+    std::vector<uint32_t> dense;  // row + 1 for key base + i; 0 none
+    std::vector<uint64_t> hashed;  // key << 32 | row + 1; 0 empty
+    uint32_t mask = 0;
+    int shift = 0;
+
+    static uint32_t spot(uint32_t key, int shift) { return uint32_t((uint64_t(key) * 0x9E3779B97F4A7C15ull) >> shift); }
+
+    const char* find(uint32_t value, const NameEntry* table) const {
+        if (!dense.empty()) {
+            uint32_t i = value - base;
+            if (i >= dense.size() || !dense[i]) return nullptr;
+            return table[dense[i] - 1].name;
+        }
+        if (hashed.empty()) return nullptr;
+        for (uint32_t i = spot(value, shift);; i = (i + 1) & mask) {
+            uint64_t e = hashed[i];
+            if (!e) return nullptr;
+            if (uint32_t(e >> 32) == value) return table[uint32_t(e) - 1].name;
+        }
+    }
+};
+
+std::unique_ptr<NameIndex> build_index(const NameEntry* table) {
+    auto ix = std::make_unique<NameIndex>();
+    uint32_t rows = 0, lo = UINT32_MAX, hi = 0;
+    for (const NameEntry* e = table; e->name; ++e, ++rows) {
+        if (e->key < lo) lo = e->key;
+        if (e->key > hi) hi = e->key;
+    }
+    ix->first_key = table[0].key;
+    ix->first_name = table[0].name;
+    if (rows == 0) return ix;
+    uint64_t span = uint64_t(hi) - lo + 1;
+    if (span <= 256 || span <= uint64_t(rows) * 8) {
+        ix->base = lo;
+        ix->dense.assign(size_t(span), 0);
+        for (uint32_t r = rows; r-- > 0;) ix->dense[table[r].key - lo] = r + 1;  // earlier rows overwrite
+        return ix;
+    }
+    int bits = 3;
+    while ((1u << bits) < rows * 2) ++bits;
+    ix->shift = 64 - bits;
+    ix->mask = (1u << bits) - 1;
+    ix->hashed.assign(size_t(1) << bits, 0);
+    for (uint32_t r = 0; r < rows; ++r) {
+        uint32_t key = table[r].key;
+        for (uint32_t i = NameIndex::spot(key, ix->shift);; i = (i + 1) & ix->mask) {
+            uint64_t e = ix->hashed[i];
+            if (!e) {
+                ix->hashed[i] = uint64_t(key) << 32 | (r + 1);
+                break;
+            }
+            if (uint32_t(e >> 32) == key) break;  // the first row keeps the key
+        }
+    }
+    return ix;
+}
+
+struct IndexRegistry {
+    std::mutex mutex;
+    std::unordered_map<const NameEntry*, std::unique_ptr<NameIndex>> indexes;
+};
+
+const NameIndex* shared_index(const NameEntry* table) {
+    // Never destroyed: threads may still look names up while the program ends.
+    static IndexRegistry* registry = new IndexRegistry;
+    std::lock_guard<std::mutex> lock(registry->mutex);
+    auto& slot = registry->indexes[table];
+    if (!slot) slot = build_index(table);
+    return slot.get();
+}
+
+// Per-thread open table from table address to index; far larger than the number
+// of name tables, it is emptied if it ever fills.
+constexpr int CACHE_BITS = 9;
+struct IndexCache {
+    struct Slot {
+        const NameEntry* table;
+        const NameIndex* index;
+    };
+    Slot slots[1 << CACHE_BITS];
+    int used;
+};
+thread_local IndexCache index_cache;
+
+const NameIndex* index_for(const NameEntry* table) {
+    IndexCache& c = index_cache;
+    constexpr uint32_t mask = (1u << CACHE_BITS) - 1;
+    uint32_t i = uint32_t((uint64_t(reinterpret_cast<uintptr_t>(table)) * 0x9E3779B97F4A7C15ull) >> (64 - CACHE_BITS));
+    for (;; i = (i + 1) & mask) {
+        if (c.slots[i].table == table) return c.slots[i].index;
+        if (!c.slots[i].table) break;
+    }
+    const NameIndex* ix = shared_index(table);
+    if (c.used >= (3 << CACHE_BITS) / 4) {
+        std::memset(c.slots, 0, sizeof c.slots);
+        c.used = 0;
+        i = uint32_t((uint64_t(reinterpret_cast<uintptr_t>(table)) * 0x9E3779B97F4A7C15ull) >> (64 - CACHE_BITS));
+        while (c.slots[i].table) i = (i + 1) & mask;
+    }
+    c.slots[i] = {table, ix};
+    ++c.used;
+    return ix;
+}
+
+}  // namespace
+
 const char* lookup_name(uint32_t value, const NameEntry* table) {
     if (!table) return nullptr;
+    const NameIndex* ix = index_for(table);
+    if (ix->first_key == table[0].key && ix->first_name == table[0].name) return ix->find(value, table);
+    // Not the table indexed at this address (one built on the stack, say): scan it.
     for (const NameEntry* e = table; e->name; ++e)
         if (e->key == value) return e->name;
     return nullptr;
@@ -126,17 +266,33 @@ const char* value_name(uint32_t value, const NameEntry* table, int width, int he
     char* out = ring.take();
     const char* name = lookup_name(value, table);
     if (!name) name = "Unknown";
-    const char* format = "%s(%u)";
-    if (hex) {
-        switch (width) {
-        case 1: format = "%s(0x%02X)"; break;
-        case 2: format = "%s(0x%04X)"; break;
-        case 3: format = "%s(0x%06X)"; break;
-        case 4: format = "%s(0x%08X)"; break;
-        default: format = "%s(0x%X)"; break;
+    size_t n = std::strlen(name);
+    if (n > TEXT_SIZE - 24) {  // long enough to be cut
+        const char* format = "%s(%u)";
+        if (hex) {
+            switch (width) {
+            case 1: format = "%s(0x%02X)"; break;
+            case 2: format = "%s(0x%04X)"; break;
+            case 3: format = "%s(0x%06X)"; break;
+            case 4: format = "%s(0x%08X)"; break;
+            default: format = "%s(0x%X)"; break;
+            }
         }
+        format_textf(out, TEXT_SIZE, format, name, value);
+        return out;
     }
-    std::snprintf(out, TEXT_SIZE, format, name, value);
+    std::memcpy(out, name, n);
+    char* p = out + n;
+    *p++ = '(';
+    if (hex) {
+        *p++ = '0';
+        *p++ = 'x';
+        p = put_hex(p, value, width >= 1 && width <= 4 ? width * 2 : 0, true);
+    } else {
+        p = put_u32(p, value);
+    }
+    *p++ = ')';
+    *p = 0;
     return out;
 }
 
@@ -190,14 +346,13 @@ const char* mac_text(const uint8_t* six) {
 const char* ipv4_text(const uint8_t* four) {
     static thread_local Ring<16> ring;
     char* out = ring.take();
-    std::snprintf(out, 16, "%u.%u.%u.%u", four[0], four[1], four[2], four[3]);
+    *put_ipv4(out, four) = 0;
     return out;
 }
 
 const char* ipv6_text(const uint8_t* a) {
     static thread_local Ring<64> ring;
-    char* out = ring.take();
-    const int size = 64;
+    char* out = ring.take();  // the longest form is 39 characters
     unsigned w[8];
     bool all_zero = true;
     for (int i = 0; i < 8; ++i) {
@@ -208,9 +363,8 @@ const char* ipv6_text(const uint8_t* a) {
         std::memcpy(out, "::", 3);
         return out;
     }
-    int pos = 0;
-    out[0] = 0;
-    int k = 0;              // zero words just passed
+    char* p = out;
+    int k = 0;                // zero words just passed
     bool compressed = false;  // "::" may stand for one run only
     for (int i = 0; i < 8; ++i) {
         if (w[i] == 0) {
@@ -218,28 +372,38 @@ const char* ipv6_text(const uint8_t* a) {
             continue;
         }
         if (k < 3 || compressed) {
-            for (int z = 0; z < k; ++z) append(out, size, pos, "0:");
-            append(out, size, pos, "%X", w[i]);
+            for (int z = 0; z < k; ++z) {
+                *p++ = '0';
+                *p++ = ':';
+            }
+            p = put_hex(p, w[i], 0, true);
         } else if (k == i && i == 4 && w[i] == 0xFFFF && w[5] == 0) {
-            std::snprintf(out, size, "::FFFF:0:%u.%u.%u.%u", a[12], a[13], a[14], a[15]);
+            std::memcpy(out, "::FFFF:0:", 9);
+            *put_ipv4(out + 9, a + 12) = 0;
             return out;
         } else if (k == i && i == 5 && w[i] == 0xFFFF) {
-            std::snprintf(out, size, "::FFFF:%u.%u.%u.%u", a[12], a[13], a[14], a[15]);
+            std::memcpy(out, "::FFFF:", 7);
+            *put_ipv4(out + 7, a + 12) = 0;
             return out;
         } else {
             // The preceding word already wrote its ":"; a run from word 0 needs both.
-            if (k == i) append(out, size, pos, ":");
-            append(out, size, pos, ":%X", w[i]);
+            if (k == i) *p++ = ':';
+            *p++ = ':';
+            p = put_hex(p, w[i], 0, true);
             compressed = true;
         }
-        if (i <= 6) append(out, size, pos, ":");
+        if (i <= 6) *p++ = ':';
         k = 0;
     }
     if (k >= 3 && !compressed) {
-        append(out, size, pos, ":");
+        *p++ = ':';
     } else {
-        for (int z = 0; z < k; ++z) append(out, size, pos, z == 0 ? "0" : ":0");
+        for (int z = 0; z < k; ++z) {
+            if (z) *p++ = ':';
+            *p++ = '0';
+        }
     }
+    *p = 0;
     return out;
 }
 
@@ -253,7 +417,7 @@ const char* hardware_address_text(const uint8_t* bytes, int length, uint32_t typ
 
 const char* time_of_day_text(uint32_t seconds, uint32_t microseconds) {
     static thread_local char out[32];
-    format_time_of_day(out, sizeof out, seconds, microseconds);
+    format_time_of_day(out, seconds, microseconds);
     return out;
 }
 
@@ -285,21 +449,30 @@ const char* date_time_text(uint32_t seconds, uint32_t microseconds) {
         }
         day = unsigned(s / 86400) + 1;
     }
-    char tod[32];
-    format_time_of_day(tod, sizeof tod, seconds, microseconds);
-    std::snprintf(out, sizeof out, "%04u/%02u/%02u %s", year, month, day, tod);
+    char* p = put_u32_zero(out, year, 4);
+    *p++ = '/';
+    p = put_u32_zero(p, month, 2);
+    *p++ = '/';
+    p = put_u32_zero(p, day, 2);
+    *p++ = ' ';
+    format_time_of_day(p, seconds, microseconds);
     return out;
 }
 
 const char* duration_text(uint32_t seconds) {
-    static thread_local char out[64];
-    int pos = 0;
-    out[0] = 0;
-    if (seconds / 86400) append(out, sizeof out, pos, " %u day", seconds / 86400);
-    if ((seconds / 3600) % 24) append(out, sizeof out, pos, " %u hour", (seconds / 3600) % 24);
-    if ((seconds / 60) % 60) append(out, sizeof out, pos, " %u min", (seconds / 60) % 60);
-    if (seconds % 60) append(out, sizeof out, pos, " %u sec", seconds % 60);
-    if (seconds == 0) append(out, sizeof out, pos, " 0 sec");
+    static thread_local char out[64];  // at most " 49710 day 23 hour 59 min 59 sec"
+    char* p = out;
+    auto part = [&p](uint32_t n, const char* unit) {
+        *p++ = ' ';
+        p = put_u32(p, n);
+        p = put_text(p, unit);
+    };
+    if (seconds / 86400) part(seconds / 86400, " day");
+    if ((seconds / 3600) % 24) part((seconds / 3600) % 24, " hour");
+    if ((seconds / 60) % 60) part((seconds / 60) % 60, " min");
+    if (seconds % 60) part(seconds % 60, " sec");
+    if (seconds == 0) p = put_text(p, " 0 sec");
+    *p = 0;
     return out;
 }
 
@@ -461,7 +634,11 @@ const char* oid_text(const unsigned long* arcs, int n) {
     out[0] = 0;
     for (int i = 0; arcs && i < n; ++i) {
         char arc[32];
-        int len = std::snprintf(arc, sizeof arc, i == 0 ? "%lu" : ".%lu", arcs[i]);
+        char* e = arc;
+        if (i) *e++ = '.';
+        e = put_u64(e, arcs[i]);
+        *e = 0;
+        int len = int(e - arc);
         // Keep room for the "..." that marks a cut.
         if (pos + len > TEXT_SIZE - 4) {
             std::memcpy(out + pos, "...", 4);
@@ -587,7 +764,7 @@ const char* textf(const char* format, ...) {
     char* out = ring.take();
     va_list ap;
     va_start(ap, format);
-    int n = std::vsnprintf(out, TEXT_SIZE, format, ap);
+    int n = format_text(out, TEXT_SIZE, format, ap);
     va_end(ap);
     if (n < 0) out[0] = 0;
     return out;
