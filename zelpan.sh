@@ -50,7 +50,8 @@ configure_main() {
 }
 
 configure_asan() {
-  # clang build with AddressSanitizer and UBSan: the unit tests and the fuzz targets.
+  # clang build with AddressSanitizer and UBSan: the unit tests (Debug) and the fuzz
+  # targets (optimised, with their own instrumented copy of the core; see fuzz/CMakeLists.txt).
   CC=clang CXX=clang++ cmake -S "$top" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug "${launcher[@]}" \
     -DZELPAN_UI=OFF -DZELPAN_BENCH=OFF -DZELPAN_SANITIZE=ON -DZELPAN_FUZZ=ON >/dev/null
   cmake --build "$asan" -j "$jobs"
@@ -75,14 +76,23 @@ run_fuzz() {
     # Replay the committed seeds, then fuzz into a scratch copy so the corpus stays as committed.
     "$target" -runs=0 "$corpus" >/dev/null 2>"$work/replay.log" || { cat "$work/replay.log"; status=1; }
     cp -r "$corpus"/. "$work/"
+    local load
+    load=$(cut -d' ' -f1-3 /proc/loadavg)
     if ! "$target" -max_total_time="$seconds" -max_len=70000 -timeout=10 -rss_limit_mb=4096 \
-         -artifact_prefix="$work/" "$work" >"$work/fuzz.log" 2>&1; then
+         -print_final_stats=1 -artifact_prefix="$work/" "$work" >"$work/fuzz.log" 2>&1; then
       tail -40 "$work/fuzz.log"
       echo "fuzz target $name failed; the crashing input is in $work"
       status=1
       continue
     fi
     grep -E '^(#[0-9]+.*DONE|Done)' "$work/fuzz.log" | tail -1 || true
+    # The speed is the fuzzer's own count over the whole run; the load says how
+    # much of the machine the run had.
+    awk -v name="$name" -v load="$load" '
+      /^stat::number_of_executed_units:/ { units = $2 }
+      /^stat::average_exec_per_sec:/ { rate = $2 }
+      END { if (rate != "") printf "%s: %d executions per second (%d inputs; load average at start %s)\n", name, rate, units, load }
+    ' "$work/fuzz.log"
     rm -rf "$work"
   done
   return $status

@@ -9,9 +9,24 @@
 
 using namespace zelpan;
 
+namespace {
+// The reader only takes a path. A memory file system keeps the write and read
+// back (and the writer's flush to disk) off the disk.
+std::string scratch(const char* what) {
+    const char* dir = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    return std::string(dir) + "/zelpan_fuzz_" + what + "_" + std::to_string(getpid()) + ".zlc";
+}
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static std::string path = "/tmp/zelpan_fuzz_in_" + std::to_string(getpid()) + ".zlc";
-    static std::string out = "/tmp/zelpan_fuzz_out_" + std::to_string(getpid()) + ".zlc";
+    static std::string path = scratch("in");
+    static std::string out = scratch("out");
+    static struct Tidy {
+        ~Tidy() {
+            ::unlink(path.c_str());
+            ::unlink(out.c_str());
+        }
+    } tidy;
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return 0;
     if (size) std::fwrite(data, 1, size, f);

@@ -68,14 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A stream from each of the first TCP frames, with every source choice.
     int built = 0;
     TcpFrameInfo info;
+    Discard out;
     for (uint32_t i = 0; i < index.size() && built < 3; ++i) {
         if (!ReadTcpFrame(store, index, i, info)) continue;
         ++built;
         TcpStreamBuilder b(store, index);
-        for (int choice = 0; choice < 3; ++choice) {
-            Discard out;
-            b.Build(int32_t(i), int32_t(store.frame_count()), choice, out);
-        }
+        for (int choice = 0; choice < 3; ++choice) b.Build(int32_t(i), int32_t(store.frame_count()), choice, out);
     }
     return 0;
 }
