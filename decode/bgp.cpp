@@ -12,6 +12,7 @@
 #include "decode/decoders.h"
 #include "decode/engine.h"
 #include "decode/format.h"
+#include "decode/text_format.h"
 
 namespace zelpan {
 
@@ -126,9 +127,9 @@ bool supported_safi(uint8_t safi) { return (safi >= 1 && safi <= 4) || safi == 1
 bool rd_text(const Bytes& v, int at, char* out, size_t size) {
     uint16_t type = v.be16(at);
     if (type == 0)
-        std::snprintf(out, size, "%u:%lu", v.be16(at + 2), (unsigned long)v.be32(at + 4));
+        format_textf(out, size, "%u:%lu", v.be16(at + 2), (unsigned long)v.be32(at + 4));
     else if (type == 1)
-        std::snprintf(out, size, "%s:%u", ipv4_text(v.at(at + 2)), v.be16(at + 6));
+        format_textf(out, size, "%s:%u", ipv4_text(v.at(at + 2)), v.be16(at + 6));
     else
         return false;
     return true;
@@ -140,11 +141,11 @@ bool rd_text(const Bytes& v, int at, char* out, size_t size) {
 int prefix_text(uint16_t afi, uint8_t safi, const Bytes& v, int at, char* out, size_t size) {
     out[0] = 0;
     if (afi != 1 && afi != 2) {
-        std::snprintf(out, size, "Unknown AFI(%u)", afi);
+        format_textf(out, size, "Unknown AFI(%u)", afi);
         return -1;
     }
     if (!supported_safi(safi) || (afi == 2 && safi == 128)) {
-        std::snprintf(out, size, "Unkown SAFI(%u)", safi);
+        format_textf(out, size, "Unkown SAFI(%u)", safi);
         return -1;
     }
     if (!v.has(at, 1)) return -1;
@@ -156,58 +157,58 @@ int prefix_text(uint16_t afi, uint8_t safi, const Bytes& v, int at, char* out, s
         int left = bits;
         for (;;) {
             if (left < 24 || !v.has(p, 3)) {
-                std::snprintf(out, size, "Invalid labeled VPN-IPv4 prefix length : %d", bits);
+                format_textf(out, size, "Invalid labeled VPN-IPv4 prefix length : %d", bits);
                 return -1;
             }
             uint32_t word = v.be24(p);
             bool bottom = word & 1;
             char next[PREFIX_TEXT];
-            std::snprintf(next, sizeof next, "%s%u%s", labels, word >> 4, bottom ? " (bottom)" : ",");
+            format_textf(next, sizeof next, "%s%u%s", labels, word >> 4, bottom ? " (bottom)" : ",");
             std::memcpy(labels, next, sizeof labels);
             p += 3;
             left -= 24;
             if (bottom) break;
         }
         if (left < 64 || left - 64 > 32 || !v.has(p, 8)) {
-            std::snprintf(out, size, "Invalid labeled VPN-IPv4 prefix length : %d", bits);
+            format_textf(out, size, "Invalid labeled VPN-IPv4 prefix length : %d", bits);
             return -1;
         }
         int plen = left - 64;
         int bytes = (plen + 7) / 8;
         uint16_t rd_type = v.be16(p);
         if (!v.has(p + 8, bytes)) {
-            std::snprintf(out, size, "Invalid labeled VPN-IPv4 prefix length : %d", bits);
+            format_textf(out, size, "Invalid labeled VPN-IPv4 prefix length : %d", bits);
             return -1;
         }
         uint8_t address[4] = {};
         std::memcpy(address, v.at(p + 8), size_t(bytes));
         if (rd_type == 0)
-            std::snprintf(out, size, "Label Stack=%s RD=%u:%lu, IP=%s/%ld", labels, v.be16(p + 2),
+            format_textf(out, size, "Label Stack=%s RD=%u:%lu, IP=%s/%ld", labels, v.be16(p + 2),
                           (unsigned long)v.be32(p + 4), ipv4_text(address), long(plen));
         else if (rd_type == 1)
-            std::snprintf(out, size, "Label Stack=%s RD=%s:%u, IP=%s/%ld", labels, ipv4_text(v.at(p + 2)),
+            format_textf(out, size, "Label Stack=%s RD=%s:%u, IP=%s/%ld", labels, ipv4_text(v.at(p + 2)),
                           v.be16(p + 6), ipv4_text(address), long(plen));
         else
-            std::snprintf(out, size, "Unkown labeled VPN-IPv4 address format(%u)", rd_type);
+            format_textf(out, size, "Unkown labeled VPN-IPv4 address format(%u)", rd_type);
         return p + 8 + bytes - at;
     }
     int max = afi == 1 ? 32 : 128;
     int bytes = (bits + 7) / 8;
     if (bits > max) {
-        std::snprintf(out, size, "Invalid prefix length : %d", bits);
+        format_textf(out, size, "Invalid prefix length : %d", bits);
         return -1;
     }
     if (!v.has(at + 1, bytes)) {
-        std::snprintf(out, size, "Prefix : length %d runs past the end of the data (%d bytes left)", bits,
+        format_textf(out, size, "Prefix : length %d runs past the end of the data (%d bytes left)", bits,
                       v.size() - at);
         return -1;
     }
     uint8_t address[16] = {};
     std::memcpy(address, v.at(at + 1), size_t(bytes));
     if (afi == 1)
-        std::snprintf(out, size, "%s/%ld", ipv4_text(address), long(bits));
+        format_textf(out, size, "%s/%ld", ipv4_text(address), long(bits));
     else
-        std::snprintf(out, size, "%s/%d", ipv6_text(address), bits);
+        format_textf(out, size, "%s/%d", ipv6_text(address), bits);
     return 1 + bytes;
 }
 
@@ -634,7 +635,7 @@ bool marker_at(const Bytes& data, int at) {
 // Appends " name(type)" (no blank before the first) to the summary text.
 void append_type(char* out, size_t size, size_t& used, uint8_t type) {
     if (used + 1 >= size) return;
-    int n = std::snprintf(out + used, size - used, "%s%s", used ? " " : "", value_name(type, message_types, 1, 0));
+    int n = format_textf(out + used, size - used, "%s%s", used ? " " : "", value_name(type, message_types, 1, 0));
     if (n > 0) used += size_t(n) < size - used ? size_t(n) : size - used - 1;
 }
 

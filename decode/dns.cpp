@@ -11,6 +11,7 @@
 #include "decode/decoders.h"
 #include "decode/engine.h"
 #include "decode/format.h"
+#include "decode/text_format.h"
 
 namespace zelpan {
 
@@ -139,7 +140,7 @@ int32_t line(int32_t parent, const Bytes& view, int offset, int length, const ch
     char buf[2048];
     va_list ap;
     va_start(ap, format);
-    int n = std::vsnprintf(buf, sizeof buf, format, ap);
+    int n = format_text(buf, sizeof buf, format, ap);
     va_end(ap);
     if (n >= LINE_SIZE) std::memcpy(buf + LINE_SIZE - 5, "...", 4);
     return add_node(parent, buf, view.at(offset), view.avail(offset, length), 0);
@@ -215,7 +216,7 @@ int decode_name(const Bytes& msg, int offset, char* out, int limit) {
             int avail = msg.avail(pos + 2, count);
             for (int i = 0; i < avail; ++i) {
                 char hx[3];
-                std::snprintf(hx, sizeof hx, "%02x", msg.u8(pos + 2 + i));
+                format_textf(hx, sizeof hx, "%02x", msg.u8(pos + 2 + i));
                 text.put(hx, 2);
             }
             if (avail < count) {
@@ -223,7 +224,7 @@ int decode_name(const Bytes& msg, int offset, char* out, int limit) {
                 break;
             }
             char tail[24];
-            std::snprintf(tail, sizeof tail, "/%ld]", bits);
+            format_textf(tail, sizeof tail, "/%ld]", bits);
             text.put(tail);
             walked += 1;
             pos += 2 + count;
@@ -243,7 +244,7 @@ int decode_name(const Bytes& msg, int offset, char* out, int limit) {
             }
             if (target >= msg.size()) {
                 char t[48];
-                std::snprintf(t, sizeof t, "Pointer out of range (offset %d)", target);
+                format_textf(t, sizeof t, "Pointer out of range (offset %d)", target);
                 text.replace(t);
                 return length;
             }
@@ -404,11 +405,11 @@ void rdata_lines(Rdata& d, uint16_t type) {
                 unsigned port = unsigned(i - 5) * 8 + unsigned(b);
                 const char* sep = n > 0 ? ", " : "";
                 if (protocol == 6)
-                    n += std::snprintf(list + n, sizeof list - n, "%sTCP(%u)", sep, port);
+                    n += format_textf(list + n, sizeof list - n, "%sTCP(%u)", sep, port);
                 else if (protocol == 17)
-                    n += std::snprintf(list + n, sizeof list - n, "%sUDP(%u)", sep, port);
+                    n += format_textf(list + n, sizeof list - n, "%sUDP(%u)", sep, port);
                 else
-                    n += std::snprintf(list + n, sizeof list - n, "%s%u", sep, port);
+                    n += format_textf(list + n, sizeof list - n, "%s%u", sep, port);
             }
             line(t, rd, i, 1, "Bits : 0x%02x(%s)", bits, list);
         }
@@ -736,7 +737,7 @@ void dns_summary(const Bytes& msg) {
         set_columnf(5, nullptr, 0, "Response(%s)", value_name(flags & 0x0F, response_codes, 2, 0));
         return;
     }
-    int n = std::snprintf(text, sizeof text, "%s ", value_name(flags >> 11 & 0x0F, opcodes, 1, 0));
+    int n = format_textf(text, sizeof text, "%s ", value_name(flags >> 11 & 0x0F, opcodes, 1, 0));
     int questions = msg.be16(4);
     int limit = size - HEADER;
     int left = size - HEADER;
@@ -746,7 +747,7 @@ void dns_summary(const Bytes& msg) {
     // Once the text is longer than a column holds, more names change nothing.
     for (int taken = 0; taken < questions && left > 0 && n < LINE_SIZE; ++taken) {
         int len = decode_name(msg, pos, name, limit);
-        if (n < int(sizeof text) - 1) n += std::snprintf(text + n, sizeof text - n, "%s ", name);
+        if (n < int(sizeof text) - 1) n += format_textf(text + n, sizeof text - n, "%s ", name);
         if (n > int(sizeof text) - 1) n = int(sizeof text) - 1;
         pos += len + 4;
         left -= len + 4;

@@ -6,6 +6,7 @@
 #include "decode/decoders.h"
 #include "decode/engine.h"
 #include "decode/format.h"
+#include "decode/text_format.h"
 
 namespace zelpan {
 
@@ -282,7 +283,7 @@ const char* ip_protocol_name(uint32_t protocol) {
     thread_local int next = 0;
     char* out = buffers[next];
     next = (next + 1) % 3;
-    std::snprintf(out, sizeof buffers[0], "0x%02X", protocol);
+    format_textf(out, sizeof buffers[0], "0x%02X", protocol);
     return out;
 }
 

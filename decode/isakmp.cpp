@@ -9,6 +9,7 @@
 #include "decode/decoders.h"
 #include "decode/engine.h"
 #include "decode/format.h"
+#include "decode/text_format.h"
 
 namespace zelpan {
 
@@ -253,7 +254,7 @@ void body(int32_t p, const Bytes& b, int at, int end, uint32_t type, int depth, 
         int n = 0;
         for (int i = 0; i < 3; ++i)
             if (s & (1u << i))
-                n += std::snprintf(text + n, sizeof text - size_t(n), "%s%s", n ? " & " : "", bits[i]);
+                n += format_textf(text + n, sizeof text - size_t(n), "%s%s", n ? " & " : "", bits[i]);
         node(p, b, at + 4, 4, "Situation : %s(%lu)", text, (unsigned long)s);
         walk(p, b, at + 8, end, 2, depth + 1, protocol);
         return;

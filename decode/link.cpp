@@ -6,6 +6,7 @@
 #include "decode/decoders.h"
 #include "decode/engine.h"
 #include "decode/format.h"
+#include "decode/text_format.h"
 
 namespace zelpan {
 
@@ -246,7 +247,7 @@ const char* ethertype_name(uint32_t type) {
     thread_local int next = 0;
     char* out = buffers[next];
     next = (next + 1) % 3;
-    std::snprintf(out, sizeof buffers[0], "0x%04X", type);
+    format_textf(out, sizeof buffers[0], "0x%04X", type);
     return out;
 }
 
@@ -264,23 +265,23 @@ const char* fddi_control_text(uint8_t c) {
     }
     unsigned n = c & 0xF;
     switch (c & 0xF0) {
-    case 0x40: std::snprintf(buf, sizeof buf, "SMT frame Control=%X", n); break;
+    case 0x40: format_textf(buf, sizeof buf, "SMT frame Control=%X", n); break;
     case 0x50:
         if (c & 0x08)
-            std::snprintf(buf, sizeof buf, "Asynchronous LLC frame Control=%X", n);
+            format_textf(buf, sizeof buf, "Asynchronous LLC frame Control=%X", n);
         else
-            std::snprintf(buf, sizeof buf, "Asynchronous LLC frame Priority=%d", c & 7);
+            format_textf(buf, sizeof buf, "Asynchronous LLC frame Priority=%d", c & 7);
         break;
-    case 0x60: std::snprintf(buf, sizeof buf, "Implementor asynchronous frame Control=%X", n); break;
-    case 0xC0: std::snprintf(buf, sizeof buf, "MAC frame Control=%X", n); break;
+    case 0x60: format_textf(buf, sizeof buf, "Implementor asynchronous frame Control=%X", n); break;
+    case 0xC0: format_textf(buf, sizeof buf, "MAC frame Control=%X", n); break;
     case 0xD0:
         if (n == 0)
-            std::snprintf(buf, sizeof buf, "Synchronous LLC frame");
+            format_textf(buf, sizeof buf, "Synchronous LLC frame");
         else
-            std::snprintf(buf, sizeof buf, "Synchronous LLC frame Control=%X", n);
+            format_textf(buf, sizeof buf, "Synchronous LLC frame Control=%X", n);
         break;
-    case 0xE0: std::snprintf(buf, sizeof buf, "Implementor synchronous frame Control=%X", n); break;
-    default: std::snprintf(buf, sizeof buf, "Unknown frame type"); break;
+    case 0xE0: format_textf(buf, sizeof buf, "Implementor synchronous frame Control=%X", n); break;
+    default: format_textf(buf, sizeof buf, "Unknown frame type"); break;
     }
     return buf;
 }
@@ -397,7 +398,7 @@ void decode_llc(int32_t parent, Bytes data) {
             int32_t k = node(l, data, 2, 1, "Control : 0x%02X", c);
             // Only the function bits: the P/F position is masked as well.
             char bits[16];
-            std::snprintf(bits, sizeof bits, "%s", bit_text8(c, 0, 6));
+            format_textf(bits, sizeof bits, "%s", bit_text8(c, 0, 6));
             bits[3] = '*';
             node(k, data, 2, 1, "%s : Function=%s", bits, fn.long_name);
             node(k, data, 2, 1, "%s", flag_text8(c, 3, "P/F bit(ON)", "P/F bit(OFF)"));
@@ -406,14 +407,14 @@ void decode_llc(int32_t parent, Bytes data) {
             char text[160];
             int n;
             if (group)
-                n = std::snprintf(text, sizeof text, "DSAP:0x%02X > SSAP:0x%02X U-format %s %s", dsap, ssap,
+                n = format_textf(text, sizeof text, "DSAP:0x%02X > SSAP:0x%02X U-format %s %s", dsap, ssap,
                                   fn.short_name, llc_word(group, pf));
             else
-                n = std::snprintf(text, sizeof text, "DSAP:0x%02X U-format %s %s", dsap, fn.short_name,
+                n = format_textf(text, sizeof text, "DSAP:0x%02X U-format %s %s", dsap, fn.short_name,
                                   llc_word(group, pf));
             // XID information field (format identifier 0x81): class and window.
             if (f == 0xAF && data.has(3, 3) && data.u8(3) == 0x81)
-                std::snprintf(text + n, sizeof text - size_t(n), ": %02X %02X", data.u8(4), data.u8(5));
+                format_textf(text + n, sizeof text - size_t(n), ": %02X %02X", data.u8(4), data.u8(5));
             set_column(text, 5, nullptr, 0);
         }
     } else {

@@ -13,6 +13,7 @@
 #include "decode/decoders.h"
 #include "decode/engine.h"
 #include "decode/format.h"
+#include "decode/text_format.h"
 
 namespace zelpan {
 
@@ -174,9 +175,9 @@ void plain_name(const Bytes& v, int off, char* out) {
         if (b >= 0x20 && b < 0x7F)
             out[n++] = char(b);
         else
-            n += std::snprintf(out + n, 5, "<%02x>", b);
+            n += format_textf(out + n, 5, "<%02x>", b);
     }
-    std::snprintf(out + n, 5, "<%02X>", v.u8(off + 15));
+    format_textf(out + n, 5, "<%02X>", v.u8(off + 15));
 }
 
 // An encoded name at pos of msg (offsets count from the message start, the
@@ -223,7 +224,7 @@ int encoded_name(const Bytes& msg, int pos, char* out) {
                     put(&ch, 1);
                 } else {
                     char hex[8];
-                    std::snprintf(hex, sizeof hex, "<%02X>", c);
+                    format_textf(hex, sizeof hex, "<%02X>", c);
                     put(hex, 4);
                 }
             }
@@ -595,9 +596,9 @@ void nbstat_data(int32_t rec, const Bytes& d, int pos, int length) {
         if (!r.has(at, s.size)) return;
         char text[64];
         if (s.size == 4)
-            std::snprintf(text, sizeof text, s.format, (unsigned long)r.be32(at));
+            format_textf(text, sizeof text, s.format, (unsigned long)r.be32(at));
         else
-            std::snprintf(text, sizeof text, s.format, unsigned(s.size == 1 ? r.u8(at) : r.be16(at)));
+            format_textf(text, sizeof text, s.format, unsigned(s.size == 1 ? r.u8(at) : r.be16(at)));
         node(rec, r, at, s.size, "%s", text);
         at += s.size;
     }
@@ -628,7 +629,7 @@ int ns_entry(int32_t parent, const Bytes& d, int pos, bool question) {
     int rdlength = question ? 0 : d.be16(at + 8);
     const char* type_text = value_name(type, ns_types, 2, 0);
     char class_text[48];
-    std::snprintf(class_text, sizeof class_text, "%s", value_name(klass, ns_classes, 2, 0));
+    format_textf(class_text, sizeof class_text, "%s", value_name(klass, ns_classes, 2, 0));
     int32_t e = node(parent, d, pos, n + fixed + rdlength, "%s %s %s", name, type_text, class_text);
     node(e, d, pos, n, "NAME : %s", name);
     node(e, d, at, 2, "TYPE : %s", type_text);
@@ -926,7 +927,7 @@ void nbipx_session_lines(int32_t top, const Bytes& d, int base) {
     for (const Field& f : fields) {
         if (!d.has(base + f.offset, 2)) return;
         char text[64];
-        std::snprintf(text, sizeof text, f.format, unsigned(d.le16(base + f.offset)));
+        format_textf(text, sizeof text, f.format, unsigned(d.le16(base + f.offset)));
         node(top, d, base + f.offset, 2, "%s", text);
     }
 }

@@ -11,6 +11,7 @@
 #include "decode/decoders.h"
 #include "decode/engine.h"
 #include "decode/format.h"
+#include "decode/text_format.h"
 
 namespace zelpan {
 
@@ -231,7 +232,7 @@ struct Ber {
             sub = 0;
         }
         if (open) return BER_LONG;  // the last subidentifier runs past the length
-        std::snprintf(text, size_t(text_size), "%s", oid_text(arcs, n));
+        format_textf(text, size_t(text_size), "%s", oid_text(arcs, n));
         return BER_OK;
     }
 };
@@ -278,7 +279,7 @@ int32_t element_line(int32_t parent, const Bytes& msg, const Element& e, const c
     char buf[1024];
     va_list ap;
     va_start(ap, format);
-    std::vsnprintf(buf, sizeof buf, format, ap);
+    format_text(buf, sizeof buf, format, ap);
     va_end(ap);
     long size = e.size();
     return add_node(parent, buf, msg.at(e.start), msg.avail(e.start, size > 0x7FFFFFFF ? 0x7FFFFFFF : int(size)), 0);
@@ -353,8 +354,8 @@ int decode_value(Message& m, int32_t parent) {
             text[0] = 0;
             int count = int(e.length) > 64 ? 64 : int(e.length);
             for (int i = 0; i < count; ++i)
-                n += std::snprintf(text + n, sizeof text - size_t(n), i == 0 ? "%03u" : ".%03u", msg.u8(e.value + i));
-            if (count < int(e.length)) std::snprintf(text + n, sizeof text - size_t(n), "...");
+                n += format_textf(text + n, sizeof text - size_t(n), i == 0 ? "%03u" : ".%03u", msg.u8(e.value + i));
+            if (count < int(e.length)) format_textf(text + n, sizeof text - size_t(n), "...");
             element_line(parent, msg, e, "Value : %s %s", "IPADDR", text);
             return BER_OK;
         }

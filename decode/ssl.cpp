@@ -10,6 +10,7 @@
 #include "decode/decoders.h"
 #include "decode/engine.h"
 #include "decode/format.h"
+#include "decode/text_format.h"
 
 namespace zelpan {
 
@@ -416,7 +417,7 @@ int ssl3_record(int32_t parent, const Bytes& r, VersionClass cls) {
         if (content.has(0, 2) && lookup_name(level, alert_levels) && lookup_name(description, alert_descriptions)) {
             const char* l = value_name(level, alert_levels, 1, 0);
             const char* d = value_name(description, alert_descriptions, 1, 0);
-            std::snprintf(alert, sizeof alert, "Alert Level %s Description %s", l, d);
+            format_textf(alert, sizeof alert, "Alert Level %s Description %s", l, d);
             text = alert;
             int32_t a = node(n, content, 0, 2, "Alert protocol : Level %s Description %s", l, d);
             if (content.size() > 2) node(a, content, 2, content.size() - 2, "Data %ld bytes", long(content.size() - 2));

@@ -6,6 +6,7 @@
 #include "decode/decoders.h"
 #include "decode/engine.h"
 #include "decode/format.h"
+#include "decode/text_format.h"
 
 namespace zelpan {
 
@@ -169,8 +170,8 @@ void tcp_header_lines(int32_t t, const Bytes& data) {
         int32_t cb = node(t, data, 13, 1, "Control Bits (0x%02X) %s", flags, tcp_flags_text(flags));
         for (int i = 0; i < 8; ++i) {
             char on[40], off[40];
-            std::snprintf(on, sizeof on, "%s(ON)", names[i]);
-            std::snprintf(off, sizeof off, "%s(OFF)", names[i]);
+            format_textf(on, sizeof on, "%s(ON)", names[i]);
+            format_textf(off, sizeof off, "%s(OFF)", names[i]);
             node(cb, data, 13, 1, "%s", flag_text8(flags, i, on, off));
         }
     }
@@ -195,10 +196,13 @@ const char* port_name(uint16_t port, int protocol) {
     next = (next + 1) % 3;
     const char* name = lookup_name(port, port_names);
     if (name && protocol == 17 && std::strcmp(name, "shell") == 0) name = "syslog";
-    if (name)
-        std::snprintf(out, 36, "%s", name);
-    else
-        std::snprintf(out, 36, "%u", port);
+    if (name) {
+        size_t n = strnlen(name, 35);
+        std::memcpy(out, name, n);
+        out[n] = 0;
+    } else {
+        *put_u32(out, port) = 0;
+    }
     return out;
 }
 
@@ -214,12 +218,17 @@ const char* tcp_flags_text(uint8_t flags) {
 }
 
 const char* tcp_numbers_text(uint32_t ack, uint32_t seq, uint16_t window) {
+    // At most 41 characters: "Ack=4294967295 Seq=4294967295 Win=65535 ".
     thread_local char buf[64];
-    int n = 0;
-    buf[0] = 0;
-    if (ack != 0) n += std::snprintf(buf + n, sizeof buf - n, "Ack=%lu ", (unsigned long)ack);
-    if (seq != 0) n += std::snprintf(buf + n, sizeof buf - n, "Seq=%lu ", (unsigned long)seq);
-    if (window != 0) std::snprintf(buf + n, sizeof buf - n, "Win=%u ", window);
+    char* p = buf;
+    auto field = [&p](const char* name, uint32_t v) {
+        p = put_u32(put_text(p, name), v);
+        *p++ = ' ';
+    };
+    if (ack != 0) field("Ack=", ack);
+    if (seq != 0) field("Seq=", seq);
+    if (window != 0) field("Win=", window);
+    *p = 0;
     return buf;
 }
 

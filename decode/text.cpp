@@ -6,6 +6,7 @@
 #include "decode/decoders.h"
 #include "decode/engine.h"
 #include "decode/format.h"
+#include "decode/text_format.h"
 
 namespace zelpan {
 
@@ -362,10 +363,10 @@ constexpr NameEntry syslog_facilities[] = {
 
 const char* auth_modifier_text(uint8_t m) {
     static thread_local char out[96];
-    int k = std::snprintf(out, sizeof out, "%s|%s", (m & 1) ? "SERVER" : "CLIENT", (m & 2) ? "MUTUAL" : "ONE WAY");
-    if ((m & 0x14) == 0x04) k += std::snprintf(out + k, sizeof out - size_t(k), "|ENCRYPT USING TELOPT");
-    if ((m & 0x14) == 0x10) k += std::snprintf(out + k, sizeof out - size_t(k), "|ENCRYPT AFTER EXCHANGE");
-    if (m & 0x08) std::snprintf(out + k, sizeof out - size_t(k), "|INI_CRED_FWD");
+    int k = format_textf(out, sizeof out, "%s|%s", (m & 1) ? "SERVER" : "CLIENT", (m & 2) ? "MUTUAL" : "ONE WAY");
+    if ((m & 0x14) == 0x04) k += format_textf(out + k, sizeof out - size_t(k), "|ENCRYPT USING TELOPT");
+    if ((m & 0x14) == 0x10) k += format_textf(out + k, sizeof out - size_t(k), "|ENCRYPT AFTER EXCHANGE");
+    if (m & 0x08) format_textf(out + k, sizeof out - size_t(k), "|INI_CRED_FWD");
     return out;
 }
 
