@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "store/pcapng.h"
 
@@ -141,6 +142,9 @@ std::string read_pcap(std::FILE* f, PcapForm form, FrameStore& store, uint64_t r
     uint64_t p = 0;
     uint32_t n = 0, back = 0;
     std::string msg;
+    // The walk over the headers makes the offset table on the way.
+    std::vector<uint64_t> offsets;
+    offsets.reserve(size_t(std::min<uint64_t>(got / 64 + 16, uint64_t(1) << 26)));
     for (;;) {
         if (p + LEGACY_RECORD_HEADER > got) {
             // p can lie past got only after a zero-length record whose wire
@@ -180,6 +184,7 @@ std::string read_pcap(std::FILE* f, PcapForm form, FrameStore& store, uint64_t r
         }
         set_record_back_link(r, back);
         set_record_flags(r, 0);
+        offsets.push_back(p);
         back = uint32_t(size);
         p += size;
         ++n;
@@ -187,6 +192,7 @@ std::string read_pcap(std::FILE* f, PcapForm form, FrameStore& store, uint64_t r
     if (!msg.empty()) return msg;
     store.set_used_bytes(p);
     store.set_frame_count(n);
+    store.adopt_index(std::move(offsets));
     return "";
 }
 
@@ -380,7 +386,8 @@ std::string ReadCaptureFile(const std::string& path, CaptureKind kind, FrameStor
     }
     std::fclose(f);
     if (!msg.empty()) store.clear();
-    store.invalidate_index();
+    // A reader that made the offset table leaves it; any other table is stale.
+    if (!store.indexed()) store.invalidate_index();
     return msg;
 }
 

@@ -145,13 +145,19 @@ uint32_t RunRangePass(DecodeContext& base, const FrameStore& store, uint32_t cou
         s.previous_time = next_previous_time;
         s.guess = guess;
         s.done = false;
+        next_first += s.count;
+        if (store.indexed()) {
+            // The offset table finds the next range without touching the records.
+            next_record = next_first < count ? store.at(next_first) : nullptr;
+            next_previous_time = record_time(store.at(next_first - 1));
+            return;
+        }
         const uint8_t* r = next_record;
         const uint8_t* last = r;
         for (uint32_t i = 0; i < s.count && r; ++i) {
             last = r;
-            r = store.next(r, next_first + i + 1);
+            r = store.next(r, s.first + i + 1);
         }
-        next_first += s.count;
         next_record = r;
         if (last) next_previous_time = record_time(last);
     };

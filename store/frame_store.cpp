@@ -124,6 +124,15 @@ uint8_t* FrameStore::append(uint32_t seconds, uint32_t microseconds, const uint8
     return r;
 }
 
+void FrameStore::adopt_index(std::vector<uint64_t>&& offsets) {
+    if (offsets.size() != frame_count()) {
+        invalidate_index();
+        return;
+    }
+    offsets_ = std::move(offsets);
+    indexed_ = true;
+}
+
 // Extends the offset table up to frame_count, starting over when the store has
 // shrunk (emptied) since it was built. Stops where the records stop.
 void FrameStore::build_index() const {

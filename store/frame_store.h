@@ -66,6 +66,11 @@ public:
     // Called by code that fills the block directly (file reading, capture) once
     // the records are in place, so the offset table is rebuilt on next use.
     void invalidate_index() { offsets_.clear(); indexed_ = false; }
+    // The offset table of the records just placed, made by a reader that walked
+    // them anyway (one offset per counted frame, from the first record).
+    void adopt_index(std::vector<uint64_t>&& offsets);
+    // Whether at() answers without walking the records first.
+    bool indexed() const { return indexed_ && offsets_.size() == frame_count(); }
 
 private:
     void build_index() const;
