@@ -88,6 +88,28 @@ TEST_F(GuiTest, FileFillsOneRowPerFrameWithTheSummaryTexts) {
     EXPECT_EQ(w->busyIndicator(), nullptr);
 }
 
+TEST_F(GuiTest, ListFilledInSmallRangesOnSeveralThreadsMatchesOneOrderedPass) {
+    // The bundled sample has an FTP data connection that only the tracking
+    // carried from frame to frame names; two-frame ranges cut through it.
+    qputenv("ZELPAN_THREADS", "3");
+    qputenv("ZELPAN_RANGE_FRAMES", "2");
+    CChildFrame* w = open(zgui::source_path("samples/sample.zlc"));
+    qunsetenv("ZELPAN_THREADS");
+    qunsetenv("ZELPAN_RANGE_FRAMES");
+    ASSERT_NE(w, nullptr);
+    w->listView()->finishFill();
+    FrameListModel* m = w->listView()->frameModel();
+    std::vector<Row> want = summary_rows(w->store(), w->context().link_type);
+    ASSERT_EQ(m->rowCount(), int(want.size()));
+    int ftp_data = 0;
+    for (int r = 0; r < m->rowCount(); ++r) {
+        for (int c = 0; c < 6; ++c)
+            EXPECT_EQ(m->cellText(r, c).toStdString(), want[size_t(r)][size_t(c)]) << "row " << r << " column " << c;
+        ftp_data += m->cellText(r, 4) == "FTP-DATA";
+    }
+    EXPECT_GT(ftp_data, 0);
+}
+
 TEST_F(GuiTest, LongFileShowsItsFirstRowsAtOnceAndTheRestFromTheEventLoop) {
     const uint32_t total = 150000;
     QString path = zgui::write_repeated_sample(temp("big.zlc"), total);
