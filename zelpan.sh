@@ -155,6 +155,17 @@ case "$cmd" in
       echo "== the window's list"
       QT_QPA_PLATFORM=offscreen "$build/ui/zelpan_ui_bench" --benchmark_filter='OpenFirstRowsThenAll|ListFillSynchronous'
     fi
+    echo "== the passes over ranges against one ordered pass (ZELPAN_THREADS=1)"
+    scratch=$(mktemp -d)
+    cli="$build/cli/zelpan-cli"
+    "$cli" summary "$big" > "$scratch/many.txt"
+    ZELPAN_THREADS=1 "$cli" summary "$big" > "$scratch/one.txt"
+    cmp "$scratch/many.txt" "$scratch/one.txt" && echo "summary of $big: the same bytes"
+    # The export names its own file, so both runs write to the same name.
+    "$cli" export-text "$small" "$scratch/export.txt" && mv "$scratch/export.txt" "$scratch/many.txt"
+    ZELPAN_THREADS=1 "$cli" export-text "$small" "$scratch/export.txt" && mv "$scratch/export.txt" "$scratch/one.txt"
+    cmp "$scratch/many.txt" "$scratch/one.txt" && echo "export-text of $small: the same bytes"
+    rm -rf "$scratch"
     echo "== beside tcpdump and tshark"
     /usr/bin/python3 "$top/tools/bench_peers.py" "$build/cli/zelpan-cli" "$big" "$small"
     ;;
