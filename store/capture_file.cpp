@@ -192,6 +192,7 @@ std::string read_pcap(std::FILE* f, PcapForm form, FrameStore& store, uint64_t r
     if (!msg.empty()) return msg;
     store.set_used_bytes(p);
     store.set_frame_count(n);
+    if (offsets.capacity() > offsets.size() + offsets.size() / 4) offsets.shrink_to_fit();
     store.adopt_index(std::move(offsets));
     return "";
 }
