@@ -58,6 +58,8 @@ CChildFrame::CChildFrame(CZelpanDoc* document, QWidget* parent)
 }
 
 CChildFrame::~CChildFrame() {
+    // The list's fill decodes the store on threads of its own: it ends first.
+    if (list_) list_->StopFill();
     // Any window going stops a running capture, before the store it may write goes.
     if (CCaptureCommands* capture = CCaptureCommands::instance()) capture->windowDestroyed(this);
     HideBusy();

@@ -401,6 +401,11 @@ void CZelListvw::finishFill() {
     }
 }
 
+void CZelListvw::StopFill() {
+    fill_timer_.stop();
+    fill_.reset();
+}
+
 void CZelListvw::fillSlice() {
     if (!fill_) return;
     ListFill& f = *fill_;

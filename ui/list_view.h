@@ -114,6 +114,8 @@ public:
     bool filling() const { return fill_ != nullptr; }
     // Runs a fill that is under way to its end.
     void finishFill();
+    // Ends a fill that is under way where it is (its threads are gone on return).
+    void StopFill();
 
     // A capture's hand-off: a frame was added at u.index (its row is made from
     // u.record, as the store does not count it yet), or the store was emptied.
