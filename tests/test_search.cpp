@@ -607,7 +607,7 @@ TEST(ConditionCli, ParseAndFind) {
 TEST(Search, MarkAllOverManyFramesTestsOnEveryCore) {
     // Past the size where every frame is tested in parallel first; the hits must
     // still be marked and shown in frame order, exactly as one thread does.
-    const int rows = 100003;
+    const int rows = 70001;
     auto run = [&](const char* threads, int hit_port) {
         FrameStore store;
         store.allocate(uint64_t(rows) * 64 + 64);
@@ -633,8 +633,7 @@ TEST(Search, MarkAllOverManyFramesTestsOnEveryCore) {
         EXPECT_EQ(marked_rows(store), expected);
         return s.condition1.match_offset;
     };
-    int32_t one = run("1", 7), two = run("2", 7), three = run("3", 7);
+    int32_t one = run("1", 7), two = run("2", 7);
     EXPECT_EQ(two, one);
-    EXPECT_EQ(three, one);
     EXPECT_EQ(one, 36);  // the last frame hits: the UDP destination port's offset
 }
