@@ -153,7 +153,7 @@ case "$cmd" in
     "$build/bench/zelpan_bench" "${@:2}"
     if [ -x "$build/ui/zelpan_ui_bench" ]; then
       echo "== the window's list"
-      QT_QPA_PLATFORM=offscreen "$build/ui/zelpan_ui_bench" --benchmark_filter='OpenFirstRowsThenAll|ListFillSynchronous'
+      QT_QPA_PLATFORM=offscreen "$build/ui/zelpan_ui_bench" --benchmark_filter='OpenFirstRowsThenAll|ListFillSynchronous|WindowRepeatedSearch'
     fi
     echo "== the passes over ranges against one ordered pass (ZELPAN_THREADS=1)"
     scratch=$(mktemp -d)

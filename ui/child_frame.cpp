@@ -170,9 +170,23 @@ void CChildFrame::show_marked(int32_t row, bool marked) {
     if (bulk_marking_) {
         // One repaint for the whole command instead of one per row.
         store_.set_marked(uint32_t(row), marked);
+        marked_in_bulk_ = true;
         return;
     }
     list_->ShowMark(row, marked ? 1 : 2);
+}
+
+void CChildFrame::busy(bool on) {
+    if (on) {
+        ShowBusy();
+        bulk_marking_ = true;
+        marked_in_bulk_ = false;
+        return;
+    }
+    bulk_marking_ = false;
+    if (marked_in_bulk_ && list_) list_->frameModel()->marksChanged(0, row_count() - 1);
+    marked_in_bulk_ = false;
+    HideBusy();
 }
 
 const LayerIndexList* CChildFrame::layer_indexes() {

@@ -91,7 +91,8 @@ public:
     FrameStore* frame_store() override { return &store_; }
     const LayerIndexList* layer_indexes() override;
     SearchWindowState& search_state() override { return search_state_; }
-    void busy(bool on) override { on ? ShowBusy() : HideBusy(); }
+    // A search marks through the store alone and repaints the marks once at its end.
+    void busy(bool on) override;
     bool layerIndexesBuilt() const { return layer_index_ != nullptr; }
 
 signals:
@@ -111,6 +112,7 @@ private:
     QString title_;
     bool registered_ = false;
     bool bulk_marking_ = false;
+    bool marked_in_bulk_ = false;
     QSplitter* outer_;
     QSplitter* inner_;
     CZelListvw* list_;

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "bench/bench_common.h"
+#include "condition/search.h"
 #include "store/capture_file.h"
 #include "ui/app.h"
 #include "ui/child_frame.h"
@@ -196,3 +197,31 @@ static void BM_DumpPaint(benchmark::State& state) {
     state.counters["frame_bytes"] = dump->length();
 }
 BENCHMARK(BM_DumpPaint)->Unit(benchmark::kMicrosecond)->Iterations(500);
+
+// Mark every SYN segment in the filled window, as the search dialog's
+// "mark all and finish" does: the first search builds the layer indexes, the
+// repeated ones read them and mark the list's rows.
+static void BM_WindowRepeatedSearch(benchmark::State& state) {
+    CChildFrame* w = filled_window();
+    if (!w) {
+        state.SkipWithError("open failed");
+        return;
+    }
+    SearchDialogState d;
+    d.expression1 = "tcp[13] & 0x02 != 0";
+    d.mark_all_and_finish = true;
+    ConditionExpression c1, c2;
+    if (!ValidateSearch(d, c1, c2).empty()) return state.SkipWithError("bad condition");
+    SearchSettings s;
+    StoreSearchSettings(d, c1, c2, s);
+    QElapsedTimer t;
+    t.start();
+    RunSearch(w, &s, false);
+    state.counters["first_search_ms"] = double(t.nsecsElapsed()) / 1e6;
+    for (auto _ : state) {
+        int r = RunSearch(w, &s, false);
+        QCoreApplication::processEvents();
+        if (r != SEARCH_MARKED) state.SkipWithError("nothing marked");
+    }
+}
+BENCHMARK(BM_WindowRepeatedSearch)->Unit(benchmark::kMillisecond)->Iterations(5);
