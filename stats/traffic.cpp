@@ -231,6 +231,7 @@ std::string TimeTickText(uint64_t ms) {
 std::vector<TimeTick> TimeTicks(const TrafficView& v, const TrafficResults& r) {
     std::vector<TimeTick> out;
     int n = r.span == 0 ? 1 : 5;
+    out.reserve(size_t(n));
     for (int k = 0; k < n; ++k) {
         uint64_t t = v.start + uint64_t(k) * v.tick_step;
         out.push_back({t, TimeTickText(t - r.first_time)});
@@ -338,6 +339,7 @@ std::array<TrafficSlot, TRAFFIC_SLOTS> BuildTrafficSlots(const std::vector<LineP
 std::vector<LinePoint> SlotLine(const std::array<TrafficSlot, TRAFFIC_SLOTS>& slots,
                                 const std::vector<LinePoint>& line) {
     std::vector<LinePoint> out;
+    out.reserve(3 * slots.size() + 1);  // at most three points a slot, then the end
     for (const TrafficSlot& s : slots) {
         if (!out.empty() && out.back().time > s.start) continue;
         out.push_back({s.start, s.start_height});
