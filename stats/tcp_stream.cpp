@@ -225,9 +225,14 @@ void TcpStreamBuilder::Release(int d) {
     uint32_t base = taken[0].sequence;
     for (int k = 1; k < n; ++k)
         if (seq_lt(taken[k].sequence, base)) base = taken[k].sequence;
-    std::stable_sort(taken, taken + n, [base](const PendingSegment& a, const PendingSegment& b) {
-        return a.sequence - base < b.sequence - base;
-    });
+    // At most 32 of them: an insertion sort keeps equal ones in arrival order, as a
+    // stable sort does, without the memory std::stable_sort asks for.
+    for (int k = 1; k < n; ++k) {
+        PendingSegment s = taken[k];
+        int j = k;
+        for (; j > 0 && s.sequence - base < taken[j - 1].sequence - base; --j) taken[j] = taken[j - 1];
+        taken[j] = s;
+    }
     const bool discard = (d == 1 && choice_ == STREAM_SOURCE) || (d == 0 && choice_ == STREAM_DESTINATION);
     for (int k = 0; k < n; ++k) {
         const PendingSegment& s = taken[k];
