@@ -408,6 +408,8 @@ DetailTree::~DetailTree() { destroy_registry(registry_); }
 void DetailTree::clear() {
     lines_.clear();
     arena_.clear();
+    spans_.clear();
+    first_registered_ = 0;
     first_top_ = last_top_ = 0;
     count_ = 0;
 }
@@ -447,7 +449,11 @@ int32_t DetailTree::insert(int32_t parent, std::string_view text, uint32_t offse
         p.last_child = h;
     }
     int c = register_node(registry_, count_, h, protocol);
-    if (c > 0) count_ = c;
+    if (c > 0) {
+        count_ = c;
+        if (c == 1) first_registered_ = h;
+        else if (length != 0 && length < lines_[first_registered_ - 1].length) spans_.push_back({offset, length, h});
+    }
     return h;
 }
 
@@ -473,23 +479,18 @@ void DetailTree::set_expanded(int32_t h, bool expanded) {
 }
 
 int32_t DetailTree::line_for_byte(uint32_t b) const {
-    int32_t choice = 0;
-    uint32_t bound = 0;
-    for (int i = 0; i < count_ && i < REGISTRY_SIZE; ++i) {
-        int32_t h = registry_->entries[i].node;
-        if (h == 0) break;
-        if (!valid(h)) continue;
-        const Line& l = lines_[h - 1];
-        if (i == 0) {
-            choice = h;
-            bound = l.length;
-            continue;
+    // The first registered line (the frame) is the answer unless a later one
+    // covering b is narrower; among equally narrow ones the earliest wins. No
+    // covering line is narrower than 1 byte, so the walk can stop there.
+    int32_t choice = first_registered_;
+    if (!choice) return 0;
+    uint32_t bound = lines_[choice - 1].length;
+    for (const Span& s : spans_)
+        if (s.length < bound && b >= s.offset && b - s.offset < s.length) {
+            choice = s.handle;
+            bound = s.length;
+            if (bound == 1) break;
         }
-        if (b >= l.offset && b - l.offset < l.length && l.length < bound) {
-            choice = h;
-            bound = l.length;
-        }
-    }
     return choice;
 }
 

@@ -253,14 +253,23 @@ public:
     // The narrowest registered line that covers byte b (the frame line when none is narrower).
     int32_t line_for_byte(uint32_t b) const;
 
-    NodeRegistry* registry() { return registry_; }
+    const NodeRegistry* registry() const { return registry_; }
     int registry_count() const { return count_; }
 
 private:
-    // Both keep their capacity across frames, so showing a frame allocates nothing
+    // The registered lines that line_for_byte can choose, in registry order: those
+    // after the first that are narrower than it and not empty. It walks these few
+    // packed words rather than the registry and the lines.
+    struct Span {
+        uint32_t offset, length;
+        int32_t handle;
+    };
+    // All keep their capacity across frames, so showing a frame allocates nothing
     // once the largest tree has been seen.
     std::vector<Line> lines_;
     std::string arena_;
+    std::vector<Span> spans_;
+    int32_t first_registered_ = 0;
     int32_t first_top_ = 0, last_top_ = 0;
     NodeRegistry* registry_;
     int count_ = 0;

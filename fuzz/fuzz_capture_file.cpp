@@ -2,6 +2,7 @@
 // then a walk over the frames and a write of what was read.
 #include <cstdint>
 #include <cstdio>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
@@ -27,10 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ::unlink(out.c_str());
         }
     } tidy;
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return 0;
-    if (size) std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    // Straight to the descriptor: a stdio stream would be one more buffer an input.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return 0;
+    for (size_t done = 0; done < size;) {
+        ssize_t k = ::write(fd, data + done, size - done);
+        if (k <= 0) break;
+        done += size_t(k);
+    }
+    ::close(fd);
 
     FrameStore store;
     int32_t link = 1;

@@ -1,8 +1,11 @@
 // decode_frame on arbitrary bytes in every mode and link type. The first input
-// byte picks the link type and the frame number; the rest is the frame, held in a buffer of exactly
-// its size so that any read past the captured bytes is caught.
+// byte picks the link type and the frame number; the rest is the frame. Any read
+// past the captured bytes is caught: the record starts a buffer kept from input to
+// input, and what lies behind it is poisoned for the sanitizer.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <sanitizer/asan_interface.h>
 #include <vector>
 
 #include "decode/engine.h"
@@ -24,9 +27,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int32_t link = links[(data[0] & 3) | (data[0] >> 1 & 4)];
     int frame_number = (data[0] & 4) ? 1 : 2;
     size_t n = size - 1;
-    std::vector<uint8_t> rec(RECORD_HEADER + n);
-    write_record_header(rec.data(), 1700000000, 123456, uint32_t(n), 0, 0);
-    if (n) std::memcpy(rec.data() + RECORD_HEADER, data + 1, n);
+    const size_t need = RECORD_HEADER + n;
+    static std::vector<uint8_t> buffer;
+    if (buffer.size() < need) {
+        ASAN_UNPOISON_MEMORY_REGION(buffer.data(), buffer.size());
+        std::vector<uint8_t>(std::max(need, buffer.size() * 2)).swap(buffer);
+        ASAN_POISON_MEMORY_REGION(buffer.data(), buffer.size());
+    }
+    uint8_t* const rec = buffer.data();
+    ASAN_UNPOISON_MEMORY_REGION(rec, need);
+    write_record_header(rec, 1700000000, 123456, uint32_t(n), 0, 0);
+    if (n) std::memcpy(rec + RECORD_HEADER, data + 1, n);
 
     static DecodeContext c;
     static DetailTree tree;
@@ -37,11 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     c.mode = MODE_DISPLAY;  // summary
     c.layer_index = nullptr;
     clear_columns(c, 0);
-    decode_frame(0, rec.data(), link, frame_number);
+    decode_frame(0, rec, link, frame_number);
 
     c.tree = &tree;  // detail tree
     tree.clear();
-    decode_frame(ROOT_NODE, rec.data(), link, frame_number);
+    decode_frame(ROOT_NODE, rec, link, frame_number);
     tree.finish();
     // Each lookup walks the whole tree, so a fixed number of bytes spread from the
     // first to the last keeps an input's cost in step with its size.
@@ -52,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FrameLayerIndex ix;  // layer index
     c.mode = MODE_LAYER_INDEX;
     c.layer_index = &ix;
-    decode_frame(0, rec.data(), link, frame_number);
+    decode_frame(0, rec, link, frame_number);
     for (int i = 0; i < ix.count; ++i)
         if (ix.entries[i].offset < RECORD_HEADER || ix.entries[i].offset > int32_t(RECORD_HEADER + n))
             __builtin_trap();  // a layer outside the frame
@@ -60,9 +71,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     c.mode = MODE_TEXT_EXPORT;  // text export
     c.layer_index = nullptr;
     c.exporter = &sink;
-    decode_frame(ROOT_NODE, rec.data(), link, frame_number);
+    decode_frame(ROOT_NODE, rec, link, frame_number);
     c.exporter = nullptr;
     c.mode = MODE_DISPLAY;
     make_current(nullptr);
+    ASAN_POISON_MEMORY_REGION(rec, need);
     return 0;
 }

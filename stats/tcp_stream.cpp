@@ -225,9 +225,14 @@ void TcpStreamBuilder::Release(int d) {
     uint32_t base = taken[0].sequence;
     for (int k = 1; k < n; ++k)
         if (seq_lt(taken[k].sequence, base)) base = taken[k].sequence;
-    std::stable_sort(taken, taken + n, [base](const PendingSegment& a, const PendingSegment& b) {
-        return a.sequence - base < b.sequence - base;
-    });
+    // At most 32 of them: an insertion sort keeps equal ones in arrival order, as a
+    // stable sort does, without the memory std::stable_sort asks for.
+    for (int k = 1; k < n; ++k) {
+        PendingSegment s = taken[k];
+        int j = k;
+        for (; j > 0 && s.sequence - base < taken[j - 1].sequence - base; --j) taken[j] = taken[j - 1];
+        taken[j] = s;
+    }
     const bool discard = (d == 1 && choice_ == STREAM_SOURCE) || (d == 0 && choice_ == STREAM_DESTINATION);
     for (int k = 0; k < n; ++k) {
         const PendingSegment& s = taken[k];
@@ -252,9 +257,44 @@ void TcpStreamBuilder::Emit(StreamOutput& out) {
     batch_count_ = 0;
 }
 
+namespace {
+
+// Each byte as the text shows it: printable ASCII as itself, anything else as ".".
+struct ShownBytes {
+    char c[256];
+    ShownBytes() {
+        for (int b = 0; b < 256; ++b) c[b] = b >= 0x20 && b <= 0x7E ? char(b) : '.';
+    }
+};
+const ShownBytes shown_bytes;
+
+bool printable(uint8_t b) { return b >= 0x20 && b <= 0x7E; }
+
+// The first LF or CR in [p + k, p + n), or n.
+struct LineEnds {
+    const uint8_t* p;
+    int32_t n;
+    int32_t lf = -1, cr = -1;  // the next of each at or after the last k asked for
+    int32_t find(uint8_t c, int32_t k) const {
+        const void* q = std::memchr(p + k, c, size_t(n - k));
+        return q ? int32_t(static_cast<const uint8_t*>(q) - p) : n;
+    }
+    int32_t next(int32_t k) {
+        if (lf < k) lf = find('\n', k);
+        if (cr < k) cr = find('\r', k);
+        return std::min(lf, cr);
+    }
+};
+
+}  // namespace
+
 void AppendStreamText(const StreamChunk& c, std::string& out, const char* eol) {
     char number[24];
     std::snprintf(number, sizeof number, "%05d : ", c.frame_index + 1);
+    const uint8_t* p = c.payload;
+    const int32_t n = p ? c.payload_length : 0;
+    // The text is about as long as the payload: room for that is made once.
+    out.reserve(out.size() + size_t(std::max(n, 0)) + std::strlen(number) + std::strlen(eol) + 2);
     bool open = false;  // a line has been started and not ended
     auto begin_line = [&] {
         if (open) return;
@@ -267,23 +307,36 @@ void AppendStreamText(const StreamChunk& c, std::string& out, const char* eol) {
         out += eol;
         open = false;
     };
+    // Until the first printable byte, line ends are dots like any other byte.
+    int32_t k = 0;
     bool seen = false;
-    const uint8_t* p = c.payload;
-    const int32_t n = p ? c.payload_length : 0;
-    for (int32_t k = 0; k < n; ++k) {
-        uint8_t b = p[k];
-        if (b >= 0x20 && b <= 0x7E) {
+    for (; k < n && !seen; ++k) {
+        begin_line();
+        out += shown_bytes.c[p[k]];
+        seen = printable(p[k]);
+    }
+    // Then the bytes between line ends go over as runs.
+    LineEnds ends{p, n};
+    while (k < n) {
+        int32_t stop = ends.next(k);
+        if (stop > k) {
             begin_line();
-            out += char(b);
-            seen = true;
-        } else if (seen && b == '\n') {
+            size_t at = out.size();
+            out.append(reinterpret_cast<const char*>(p + k), size_t(stop - k));
+            for (char* d = &out[at], *e = d + (stop - k); d != e; ++d) *d = shown_bytes.c[uint8_t(*d)];
+            k = stop;
+            if (k == n) break;
+        }
+        if (p[k] == '\n') {
             end_line(".");
-        } else if (seen && b == '\r' && k + 1 < n && p[k + 1] == '\n') {
+            k += 1;
+        } else if (k + 1 < n && p[k + 1] == '\n') {
             end_line("..");
-            ++k;
+            k += 2;
         } else {
-            begin_line();
+            begin_line();  // a CR alone
             out += '.';
+            k += 1;
         }
     }
     // The rest after the last line end.

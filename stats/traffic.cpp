@@ -231,6 +231,7 @@ std::string TimeTickText(uint64_t ms) {
 std::vector<TimeTick> TimeTicks(const TrafficView& v, const TrafficResults& r) {
     std::vector<TimeTick> out;
     int n = r.span == 0 ? 1 : 5;
+    out.reserve(size_t(n));
     for (int k = 0; k < n; ++k) {
         uint64_t t = v.start + uint64_t(k) * v.tick_step;
         out.push_back({t, TimeTickText(t - r.first_time)});
@@ -337,7 +338,20 @@ std::array<TrafficSlot, TRAFFIC_SLOTS> BuildTrafficSlots(const std::vector<LineP
 
 std::vector<LinePoint> SlotLine(const std::array<TrafficSlot, TRAFFIC_SLOTS>& slots,
                                 const std::vector<LinePoint>& line) {
+    // The points are counted first, so that the line is made in one piece.
+    size_t count = 0;
+    uint64_t last = 0;
+    for (const TrafficSlot& s : slots) {
+        if (count && last > s.start) continue;
+        count += 1;
+        last = s.start;
+        if (!s.has_boundary) continue;
+        count += 1;
+        last = s.first_time;
+        if (s.last_time != s.first_time) count += 1, last = s.last_time;
+    }
     std::vector<LinePoint> out;
+    out.reserve(count + (line.empty() ? 0 : 1));
     for (const TrafficSlot& s : slots) {
         if (!out.empty() && out.back().time > s.start) continue;
         out.push_back({s.start, s.start_height});

@@ -231,12 +231,17 @@ std::string read_legacy(std::FILE* f, CaptureKind kind, FrameStore& store, uint6
 class DescriptorWriter {
 public:
     static constexpr size_t CHUNK = 256 * 1024;
-    explicit DescriptorWriter(int fd) : fd_(fd), buf_(new (std::nothrow) uint8_t[CHUNK]) {}
+    // expected: what the caller will write at most. A small file gets a buffer of
+    // its own size: a full chunk would be fresh memory (and page faults) for each
+    // save of a few frames.
+    DescriptorWriter(int fd, uint64_t expected)
+        : fd_(fd), size_(size_t(std::clamp<uint64_t>(expected, 1, CHUNK))),
+          buf_(new (std::nothrow) uint8_t[size_]) {}
     bool put(const void* data, size_t n) {
         if (failed_) return false;
         if (!buf_) return write_all(static_cast<const uint8_t*>(data), n);
-        if (used_ + n > CHUNK && !flush()) return false;
-        if (n >= CHUNK) return write_all(static_cast<const uint8_t*>(data), n);
+        if (used_ + n > size_ && !flush()) return false;
+        if (n >= size_) return write_all(static_cast<const uint8_t*>(data), n);
         std::memcpy(buf_.get() + used_, data, n);
         used_ += n;
         return true;
@@ -265,6 +270,7 @@ private:
         return true;
     }
     int fd_;
+    size_t size_;
     std::unique_ptr<uint8_t[]> buf_;
     size_t used_ = 0;
     uint64_t written_ = 0;
@@ -431,7 +437,8 @@ std::string WriteCaptureFile(const std::string& path, const FrameStore& store, i
         return msg;
     };
 
-    DescriptorWriter out(fd);
+    // Records are as long in the file as in the store.
+    DescriptorWriter out(fd, PCAP_HEADER + store.used_bytes());
     uint8_t h[PCAP_HEADER];
     pcap_global_header(h, link_type);
     bool ok = out.put(h, sizeof h);

@@ -277,6 +277,70 @@ TEST(DetailTreeTest, NodesBeyond511AreShownButNotRegistered) {
     EXPECT_EQ(t.line_for_byte(10), 11);
 }
 
+// line_for_byte as a walk over the registry and the lines themselves.
+static int32_t plain_line_for_byte(const DetailTree& t, uint32_t b) {
+    int32_t choice = 0;
+    uint32_t bound = 0;
+    for (int i = 0; i < t.registry_count(); ++i) {
+        int32_t h = node_at(t.registry(), i);
+        if (h == 0) break;
+        if (!t.valid(h)) continue;
+        const DetailTree::Line& l = t.line(h);
+        if (i == 0) {
+            choice = h;
+            bound = l.length;
+        } else if (b >= l.offset && b - l.offset < l.length && l.length < bound) {
+            choice = h;
+            bound = l.length;
+        }
+    }
+    return choice;
+}
+
+TEST(DetailTreeTest, LineForByteAgreesWithAWalkOverTheRegistryOnRandomTrees) {
+    struct Case {
+        const char* name;
+        int lines;           // inserted, registered or not
+        uint32_t first_len;  // the first line's length
+        uint32_t span;       // offsets fall in [0, span)
+        uint32_t longest;    // lengths fall in [0, longest]
+        uint32_t base;       // added to every offset
+    };
+    const Case cases[] = {
+        {"small nested", 20, 64, 64, 16, 0},
+        {"wider than the first line", 40, 8, 64, 80, 0},
+        {"zero-length first line", 30, 0, 32, 8, 0},
+        {"one-byte fields", 300, 48, 48, 1, 0},
+        {"past the registry", 700, 1500, 1500, 40, 0},
+        {"ranges wrapping at 2^32", 60, 100, 64, 200, 0xFFFFFFC0u},
+    };
+    DetailTree t;  // reused, as the window reuses its tree from frame to frame
+    uint32_t seed = 12345;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return n ? (seed >> 8) % n : 0;
+    };
+    for (const Case& c : cases)
+        for (int round = 0; round < 4; ++round) {
+            t.clear();
+            std::vector<int32_t> handles;
+            for (int i = 0; i < c.lines; ++i) {
+                bool top = i == 0 || next(8) == 0;
+                int32_t parent = top ? ROOT_NODE : handles[next(uint32_t(handles.size()))];
+                uint32_t offset = i == 0 ? c.base : c.base + next(c.span);
+                uint32_t length = i == 0 ? c.first_len : next(c.longest + 1);
+                handles.push_back(t.insert(parent, "x", offset, length, top ? int(1 + next(PROTOCOL_COUNT)) : 0));
+            }
+            if (round % 2) t.finish();  // the answers do not depend on it
+            for (uint32_t k = 0; k < c.span + c.longest + 80; ++k) {
+                uint32_t b = c.base + k - 8;  // from a little before the first offset, wrapping past 2^32
+                ASSERT_EQ(t.line_for_byte(b), plain_line_for_byte(t, b)) << c.name << " round " << round << " byte " << b;
+            }
+        }
+    t.clear();
+    EXPECT_EQ(t.line_for_byte(0), 0);
+}
+
 TEST(FrameLines, DetailModeFrameNodeAndLapsedTimes) {
     zt::Record prev(zt::hex("00"), 1000, 0), r(zt::hex("00 01 02 03"), 1001, 500000);
     DecodeContext c;

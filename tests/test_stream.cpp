@@ -331,6 +331,53 @@ TEST(TcpStreamText, LineRules) {
     EXPECT_EQ(out, "00001 : a..\n00001 : b\n");
 }
 
+// The line rules byte by byte, as a reference for long and mixed payloads.
+static std::string plain_stream_text(const std::string& payload, int32_t frame_index) {
+    char number[24];
+    std::snprintf(number, sizeof number, "%05d : ", frame_index + 1);
+    std::string out;
+    bool open = false, seen = false;
+    for (size_t k = 0; k < payload.size(); ++k) {
+        uint8_t b = uint8_t(payload[k]);
+        bool crlf = b == '\r' && k + 1 < payload.size() && payload[k + 1] == '\n';
+        if (seen && (b == '\n' || crlf)) {
+            if (!open) out += number;
+            out += crlf ? "..\r\n" : ".\r\n";
+            open = false;
+            k += crlf;
+            continue;
+        }
+        if (!open) out += number;
+        open = true;
+        bool shown = b >= 0x20 && b <= 0x7E;
+        out += shown ? char(b) : '.';
+        seen = seen || shown;
+    }
+    if (open) out += "\r\n";
+    return out;
+}
+
+TEST(TcpStreamText, LongAndMixedPayloadsMatchTheRulesByteByByte) {
+    struct {
+        size_t length;
+        int line_end_every;  // about one line end in so many bytes, 0 none
+    } cases[] = {{255, 0}, {256, 0}, {257, 0}, {1000, 0}, {600, 40}, {600, 3}, {2000, 300}};
+    uint32_t seed = 7;
+    for (const auto& c : cases) {
+        std::string payload;
+        for (size_t k = 0; k < c.length; ++k) {
+            seed = seed * 1103515245u + 12345u;
+            uint32_t v = seed >> 8;
+            if (c.line_end_every && v % uint32_t(c.line_end_every) == 0) payload += (v & 256) ? "\r\n" : "\n";
+            else payload += char((v & 3) ? 0x20 + (v >> 10) % 0x5F : (v >> 10) & 0xFF);
+        }
+        StreamChunk chunk{41, 0, nullptr, reinterpret_cast<const uint8_t*>(payload.data()), int32_t(payload.size()), 0};
+        std::string out = "kept:";
+        AppendStreamText(chunk, out);
+        EXPECT_EQ(out, "kept:" + plain_stream_text(payload, 41)) << c.length << " " << c.line_end_every;
+    }
+}
+
 // ---- saving ----
 
 namespace {
