@@ -136,9 +136,10 @@ bool frame_matches(const FrameStore& store, const LayerIndexList& index, uint32_
 // hits are then taken in frame order as before. Each thread tests with its own
 // copies of the conditions (evaluation writes into them).
 constexpr int32_t PARALLEL_SEARCH_FRAMES = 65536;
+constexpr int32_t PREFETCH_AHEAD = 12;
 
-void test_in_parallel(const FrameStore& store, const LayerIndexList& index, const SearchSettings& s,
-                      int32_t start, int32_t end, std::vector<uint8_t>& hits) {
+void test_in_parallel(FrameStore& store, const LayerIndexList& index, const SearchSettings& s, int32_t start,
+                      int32_t end, std::vector<uint8_t>& hits) {
     hits.assign(size_t(end - start), 0);
     int threads = std::max(1, pass_threads());
     int32_t per = (end - start + threads - 1) / threads;
@@ -155,8 +156,18 @@ void test_in_parallel(const FrameStore& store, const LayerIndexList& index, cons
             ConditionExpression c1 = s.condition1, c2 = s.condition2;
             FrameLayerIndex layers;
             int32_t offset;
-            for (int32_t i = a; i < b; ++i)
-                hits[size_t(i - start)] = frame_matches(store, index, uint32_t(i), own_s, c1, c2, layers, offset);
+            for (int32_t i = a; i < b; ++i) {
+                // The records lie far apart in a large store: ask for later ones early.
+                if (i + PREFETCH_AHEAD < b) {
+                    const uint8_t* ahead = store.at(uint32_t(i + PREFETCH_AHEAD));
+                    __builtin_prefetch(ahead);
+                    __builtin_prefetch(ahead + 64);
+                }
+                bool hit = frame_matches(store, index, uint32_t(i), own_s, c1, c2, layers, offset);
+                hits[size_t(i - start)] = hit;
+                // Marked here while the record is at hand; each thread has its own records.
+                if (hit) store.set_marked(uint32_t(i), true);
+            }
         });
     }
     for (std::thread& t : pool) t.join();
@@ -183,12 +194,15 @@ int scan(SearchWindow& w, SearchSettings& s, const LayerIndexList& index, int32_
     FrameLayerIndex layers;
     bool any = false;
     std::vector<uint8_t> hits;
-    bool tested = continuous && down && end - start >= PARALLEL_SEARCH_FRAMES && pass_threads() > 1;
+    // Only "mark all" goes through every frame: its hits are all marked, in any order.
+    bool tested = kind == 1 && continuous && down && end - start >= PARALLEL_SEARCH_FRAMES && pass_threads() > 1;
     if (tested) test_in_parallel(*store, index, s, start, end, hits);
     for (int32_t i = start; i != end; i += step) {
         int32_t offset = -1;
         bool hit;
         if (tested) {
+            // The window shows each hit's mark from its record: fetch those ahead.
+            if (i + 64 < end && hits[size_t(i + 64 - start)]) __builtin_prefetch(store->at(uint32_t(i + 64)) + 14);
             hit = hits[size_t(i - start)] != 0;
             // The last frame is tested again here, so the conditions end as a
             // test of every frame in turn leaves them.
@@ -198,7 +212,7 @@ int scan(SearchWindow& w, SearchSettings& s, const LayerIndexList& index, int32_
         }
         if (!hit) continue;
         any = true;
-        if (kind == 1 || kind == 3) store->set_marked(uint32_t(i), true);
+        if ((kind == 1 || kind == 3) && !tested) store->set_marked(uint32_t(i), true);
         if (kind == 1) {
             w.show_marked(i, true);
         } else {
