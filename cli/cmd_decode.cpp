@@ -41,10 +41,25 @@ struct StdoutRanges {
     }
 };
 
-// A range of summary lines: number, then columns 1 to 5, tab-separated.
-class SummaryRange : public zelpan::RangeWork {
+// A range whose text gathers in one buffer and goes to stdout when taken.
+class StdoutRange : public zelpan::RangeWork {
 public:
-    explicit SummaryRange(StdoutRanges& out) : out_(out) {}
+    explicit StdoutRange(StdoutRanges& out) : out_(out) {}
+    void take(uint32_t, uint32_t) override {
+        out_.write(text_);
+        text_.clear();
+    }
+    void reset() override { text_.clear(); }
+
+protected:
+    StdoutRanges& out_;
+    std::string text_;
+};
+
+// A range of summary lines: number, then columns 1 to 5, tab-separated.
+class SummaryRange : public StdoutRange {
+public:
+    using StdoutRange::StdoutRange;
     void decode(zelpan::DecodeContext& c, uint32_t first, uint32_t count, const uint8_t* r) override {
         for (uint32_t i = 0; r && i < count; ++i) {
             uint32_t index = first + i;
@@ -59,15 +74,6 @@ public:
             r = store_next(r);
         }
     }
-    void take(uint32_t, uint32_t) override {
-        out_.write(text_);
-        text_.clear();
-    }
-    void reset() override { text_.clear(); }
-
-private:
-    StdoutRanges& out_;
-    std::string text_;
 };
 
 int run_summary(const Args& args) {
@@ -85,9 +91,9 @@ int run_summary(const Args& args) {
 }
 
 // A range of detail lines of the selected frames, gathered in one buffer.
-class DetailRange : public zelpan::RangeWork, zelpan::LineSink {
+class DetailRange : public StdoutRange, zelpan::LineSink {
 public:
-    DetailRange(StdoutRanges& out, const std::vector<bool>& selected) : out_(out), selected_(selected) {}
+    DetailRange(StdoutRanges& out, const std::vector<bool>& selected) : StdoutRange(out), selected_(selected) {}
     void decode(zelpan::DecodeContext& c, uint32_t first, uint32_t count, const uint8_t* r) override {
         c.exporter = this;
         for (uint32_t i = 0; r && i < count; ++i) {
@@ -103,16 +109,9 @@ public:
         text_.append(text);
         text_.push_back('\n');
     }
-    void take(uint32_t, uint32_t) override {
-        out_.write(text_);
-        text_.clear();
-    }
-    void reset() override { text_.clear(); }
 
 private:
-    StdoutRanges& out_;
     const std::vector<bool>& selected_;
-    std::string text_;
 };
 
 int run_detail(const Args& args) {

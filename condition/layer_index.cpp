@@ -155,14 +155,11 @@ private:
 void BuildLayerIndexes(DecodeContext& ctx, const FrameStore& store, LayerIndexList& out) {
     LayerIndexBuilder b(out);
     b.begin(store);
-    DecodeContext* previous = current_context();
     ctx.mode = MODE_LAYER_INDEX;
     ctx.layer_index = nullptr;
     RunRangePass(ctx, store, store.frame_count(), [&] { return std::make_unique<LayerRange>(b); });
     b.finish();
-    ctx.layer_index = nullptr;
     ctx.mode = MODE_DISPLAY;
-    make_current(previous);
 }
 
 const LayerIndexList::WideFrame* LayerIndexList::wide_frame(uint32_t i) const {

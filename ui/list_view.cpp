@@ -101,25 +101,29 @@ QVariant FrameListModel::headerData(int section, Qt::Orientation orientation, in
     return {};
 }
 
-void FrameListModel::stage(const DecodeContext& c) {
-    size_t at = arena_.size();
-    if (at > ARENA_LIMIT) {
-        // Keep the row (its number and mark still show) with empty texts, all such
-        // rows sharing one set of five empty texts behind the last real row.
-        if (!empty_at_) {
-            empty_at_ = at;
-            arena_.insert(arena_.end(), 5, char(0));
-        }
-        offsets_.push_back(uint32_t(empty_at_));
-        return;
-    }
-    offsets_.push_back(uint32_t(at));
+void append_row_texts(std::vector<char>& out, const DecodeContext& c) {
     for (int k = 1; k <= 5; ++k) {
         const char* t = c.columns[k];
-        size_t n = strnlen(t, COLUMN_SIZE - 1);
-        arena_.insert(arena_.end(), t, t + n);
-        arena_.push_back(0);
+        out.insert(out.end(), t, t + strnlen(t, COLUMN_SIZE - 1));
+        out.push_back(0);
     }
+}
+
+void FrameListModel::stageEmptyRow() {
+    // Keep the row (its number and mark still show) with empty texts, all such
+    // rows sharing one set of five empty texts behind the last real row.
+    if (!empty_at_) {
+        empty_at_ = arena_.size();
+        arena_.insert(arena_.end(), 5, char(0));
+    }
+    offsets_.push_back(uint32_t(empty_at_));
+}
+
+void FrameListModel::stage(const DecodeContext& c) {
+    size_t at = arena_.size();
+    if (at > ARENA_LIMIT) return stageEmptyRow();
+    offsets_.push_back(uint32_t(at));
+    append_row_texts(arena_, c);
 }
 
 void FrameListModel::stageRows(const char* texts, size_t size, const uint32_t* starts, size_t rows) {
@@ -130,11 +134,7 @@ void FrameListModel::stageRows(const char* texts, size_t size, const uint32_t* s
         for (size_t i = 0; i < rows; ++i) {
             size_t here = arena_.size();
             if (here > ARENA_LIMIT) {
-                if (!empty_at_) {
-                    empty_at_ = here;
-                    arena_.insert(arena_.end(), 5, char(0));
-                }
-                offsets_.push_back(uint32_t(empty_at_));
+                stageEmptyRow();
                 continue;
             }
             size_t end = i + 1 < rows ? starts[i + 1] : size;
@@ -274,11 +274,7 @@ private:
                 c.layer_index = nullptr;
                 decode_frame(0, r, c.link_type, int32_t(first + i + 1));
                 rows_.starts.push_back(uint32_t(rows_.texts.size()));
-                for (int k = 1; k <= 5; ++k) {
-                    const char* t = c.columns[k];
-                    rows_.texts.insert(rows_.texts.end(), t, t + strnlen(t, COLUMN_SIZE - 1));
-                    rows_.texts.push_back(0);
-                }
+                append_row_texts(rows_.texts, c);
                 r += RECORD_HEADER + record_length(r);
             }
         }

@@ -28,6 +28,9 @@ namespace zelpan {
 class CChildFrame;
 class CZelTreevw;
 
+// Appends columns 1 to 5 of c as a row's five NUL-ended texts.
+void append_row_texts(std::vector<char>& out, const DecodeContext& c);
+
 class FrameListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -84,6 +87,8 @@ public:
     static const QIcon& markImage(bool marked);
 
 private:
+    // A row past the arena's limit: empty texts shared by all such rows.
+    void stageEmptyRow();
     const FrameStore* store_ = nullptr;
     std::vector<char> arena_;
     std::vector<uint32_t> offsets_;  // row start in arena_, staged rows included
