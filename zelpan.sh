@@ -71,7 +71,8 @@ run_fuzz() {
     local name corpus work
     name=$(basename "$target")
     corpus="$top/fuzz/corpus/${name#fuzz_}"
-    work=$(mktemp -d)
+    # New inputs are written as files as they are found: memory, not disk, when there is some.
+    work=$(mktemp -d -p "$( [ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")")
     echo "== $name: replaying $(ls "$corpus" | wc -l) seeds, then ${seconds}s of fuzzing"
     # Replay the committed seeds, then fuzz into a scratch copy so the corpus stays as committed.
     "$target" -runs=0 "$corpus" >/dev/null 2>"$work/replay.log" || { cat "$work/replay.log"; status=1; }

@@ -1,6 +1,8 @@
 // Statistics and TCP streams over arbitrary frames. Input: the first byte picks the
-// link type (as for fuzz_decode), then frames as [length: 2 bytes LE][time step
-// in ms: 1 byte][bytes], up to the end of the input.
+// link type (bits 0-1), the graph's zoom (bits 2-3) and unit (bit 4) and the
+// first stream build's source choice (bits 5-7); then frames as [length: 2 bytes LE][time
+// step in ms: 1 byte][bytes], up to the end of the input. One choice of each per
+// input, not every one: the fuzzer flips the bits as readily as any others.
 #include <cstdint>
 #include <string>
 
@@ -47,15 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     TrafficResults r = ComputeTraffic(store, link);
     TrafficView v = InitialView(r);
-    for (int f : {1, 4, 64}) {
-        SetZoom(v, r, f);
-        ScrollRight(v, r);
-        for (int unit : {UNIT_FRAME, UNIT_BYTE}) {
-            TrafficGraph g = ComputeTrafficGraph(store, r, link, unit, r.sources.empty() ? nullptr : &r.sources[0], v, 97);
-            if (f == 1) SlotLine(BuildTrafficSlots(g.line, r), g.line);
-        }
-        TimeTicks(v, r);
-    }
+    static const int zooms[4] = {1, 4, 16, 64};
+    SetZoom(v, r, zooms[data[0] >> 2 & 3]);
+    ScrollRight(v, r);
+    const int unit = data[0] & 16 ? UNIT_BYTE : UNIT_FRAME;
+    TrafficGraph g = ComputeTrafficGraph(store, r, link, unit, r.sources.empty() ? nullptr : &r.sources[0], v, 97);
+    SlotLine(BuildTrafficSlots(g.line, r), g.line);
+    TimeTicks(v, r);
     std::vector<DistributionEntry> table = index.distribution();
     DistributionTotals t = ResetDistribution(table, store);
     if (!r.sources.empty()) t = RecountDistribution(table, store, index, link, r.sources.back());
@@ -65,15 +65,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const DistributionEntry& e : table) protocols.push_back(e.top_protocol);
     MarkDistribution(w, index, protocols, r.sources.empty() ? nullptr : &r.sources[0], link);
 
-    // A stream from each of the first TCP frames, with every source choice.
-    int built = 0;
-    TcpFrameInfo info;
+    // The stream of the first TCP frame as the dialog makes it: a first build, then
+    // the later ones with the other source choices, which walk only up to the
+    // connection's last frame. And one build from the last TCP frame, whose walk
+    // back to the connection's first frame is the long one.
     static Discard out;  // its text keeps its room from input to input
-    for (uint32_t i = 0; i < index.size() && built < 3; ++i) {
-        if (!ReadTcpFrame(store, index, i, info)) continue;
-        ++built;
+    const int rows = int32_t(store.frame_count());
+    const int first_choice = (data[0] >> 5) % 3;
+    TcpFrameInfo info;
+    uint32_t first = 0;
+    while (first < index.size() && !ReadTcpFrame(store, index, first, info)) ++first;
+    if (first < index.size()) {
         TcpStreamBuilder b(store, index);
-        for (int choice = 0; choice < 3; ++choice) b.Build(int32_t(i), int32_t(store.frame_count()), choice, out);
+        for (int k = 0; k < 3; ++k) b.Build(int32_t(first), rows, (first_choice + k) % 3, out);
+        uint32_t last = index.size() - 1;
+        while (last > first && !ReadTcpFrame(store, index, last, info)) --last;
+        if (last > first) TcpStreamBuilder(store, index).Build(int32_t(last), rows, first_choice, out);
     }
     return 0;
 }

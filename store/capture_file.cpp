@@ -317,12 +317,24 @@ std::string MemoryErrorText(const std::string& path, int64_t size) {
     return textf("ERROR : Memory for %s (%lld bytes) can't allocated.  ", path.c_str(), (long long)size);
 }
 
-CaptureKind IdentifyCaptureFile(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return CaptureKind::NotCapture;
+namespace {
+
+// The header reads below go through pread on the descriptor, so the stream that
+// later reads the body has seen no I/O and can still be given its own buffer.
+size_t read_head(std::FILE* f, uint8_t* to, size_t want) {
+    size_t done = 0;
+    while (done < want) {
+        ssize_t k = ::pread(fileno(f), to + done, want - done, off_t(done));
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) break;
+        done += size_t(k);
+    }
+    return done;
+}
+
+CaptureKind identify(std::FILE* f) {
     uint8_t h[PCAP_HEADER];
-    size_t n = std::fread(h, 1, sizeof h, f);
-    std::fclose(f);
+    size_t n = read_head(f, h, sizeof h);
     if (n < sizeof h) return CaptureKind::NotCapture;
     if (std::memcmp(h, "abcdefg", 8) == 0) return CaptureKind::Legacy1;
     if (std::memcmp(h, "abcdev2", 8) == 0) return CaptureKind::Legacy2;
@@ -339,7 +351,7 @@ CaptureKind IdentifyCaptureFile(const std::string& path) {
     return CaptureKind::NotCapture;
 }
 
-int64_t CaptureFileLoadSize(const std::string& path, CaptureKind kind, int64_t file_length) {
+int64_t load_size(std::FILE* f, CaptureKind kind, int64_t file_length) {
     if (file_length < 0) return -1;
     // A libpcap record is as long in memory as on disk; a pcapng packet block is
     // longer than the record made of it, and the section header outweighs the
@@ -348,13 +360,10 @@ int64_t CaptureFileLoadSize(const std::string& path, CaptureKind kind, int64_t f
         kind == CaptureKind::PcapNanoSwapped || kind == CaptureKind::PcapNg)
         return file_length;
     if (kind != CaptureKind::Legacy1 && kind != CaptureKind::Legacy2) return -1;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return -1;
     uint8_t h[16];
     size_t want = kind == CaptureKind::Legacy1 ? 14 : 16;
-    size_t n = std::fread(h, 1, want, f);
-    std::fclose(f);
-    if (n < want) return -1;
+    if (read_head(f, h, want) < want) return -1;
     uint64_t frames = kind == CaptureKind::Legacy1 ? load16(h + 8) : load32(h + 12);
     // The file cannot hold more frames than 12-byte headers fit into it; an
     // overstated count would only ask for memory that is never used.
@@ -364,25 +373,26 @@ int64_t CaptureFileLoadSize(const std::string& path, CaptureKind kind, int64_t f
     return file_length + int64_t(4 * std::min(frames, most)) + head;
 }
 
-std::string ReadCaptureFile(const std::string& path, CaptureKind kind, FrameStore& store, uint64_t capacity,
-                            int32_t& link_type, std::string* notice) {
-    if (notice) notice->clear();
-    if (kind == CaptureKind::NotCapture || int(kind) > int(CaptureKind::PcapNg)) return NOT_CAPTURE_TEXT;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return textf("ERROR : %s can't opened.  ", path.c_str());
-    if (!store.present()) {
-        std::fclose(f);
-        return MemoryErrorText(path, int64_t(capacity));
-    }
+// f has seen no stream I/O yet.
+std::string read_capture(std::FILE* f, const std::string& path, CaptureKind kind, FrameStore& store,
+                         uint64_t capacity, int32_t& link_type, std::string* notice) {
+    if (!store.present()) return MemoryErrorText(path, int64_t(capacity));
     store.clear();
     // Never trust the caller's capacity beyond the block that is really there.
     uint64_t room = std::min<uint64_t>(capacity, store.capacity());
     room = room > STORE_HEAD ? room - STORE_HEAD : 0;
     std::string msg;
+    std::unique_ptr<char[]> buffer;
     if (kind == CaptureKind::PcapNg) {
         struct stat st;
         uint64_t size = ::fstat(fileno(f), &st) == 0 ? uint64_t(st.st_size) : 0;
-        std::setvbuf(f, nullptr, _IOFBF, 1 << 20);
+        // The block reader asks for many small pieces; a large buffer of our own
+        // (the library ignores a size given without one) keeps them off the kernel.
+        constexpr size_t BUFFER = 1 << 20;
+        if (size > 64 * 1024) {
+            buffer.reset(new char[BUFFER]);
+            std::setvbuf(f, buffer.get(), _IOFBF, BUFFER);
+        }
         std::string said;
         ReadPcapNg(f, path, size, store, room, link_type, said);
         if (notice) *notice = said;
@@ -391,11 +401,40 @@ std::string ReadCaptureFile(const std::string& path, CaptureKind kind, FrameStor
     } else {
         msg = read_pcap(f, pcap_form(kind), store, room, link_type);
     }
-    std::fclose(f);
+    std::fclose(f);  // before the buffer goes
     if (!msg.empty()) store.clear();
     // A reader that made the offset table leaves it; any other table is stale.
     if (!store.indexed()) store.invalidate_index();
     return msg;
+}
+
+}  // namespace
+
+CaptureKind IdentifyCaptureFile(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return CaptureKind::NotCapture;
+    CaptureKind kind = identify(f);
+    std::fclose(f);
+    return kind;
+}
+
+int64_t CaptureFileLoadSize(const std::string& path, CaptureKind kind, int64_t file_length) {
+    if (kind != CaptureKind::Legacy1 && kind != CaptureKind::Legacy2) return load_size(nullptr, kind, file_length);
+    if (file_length < 0) return -1;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return -1;
+    int64_t size = load_size(f, kind, file_length);
+    std::fclose(f);
+    return size;
+}
+
+std::string ReadCaptureFile(const std::string& path, CaptureKind kind, FrameStore& store, uint64_t capacity,
+                            int32_t& link_type, std::string* notice) {
+    if (notice) notice->clear();
+    if (kind == CaptureKind::NotCapture || int(kind) > int(CaptureKind::PcapNg)) return NOT_CAPTURE_TEXT;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return textf("ERROR : %s can't opened.  ", path.c_str());
+    return read_capture(f, path, kind, store, capacity, link_type, notice);
 }
 
 std::string WriteCaptureFile(const std::string& path, const FrameStore& store, int32_t link_type,
@@ -466,17 +505,26 @@ std::string WriteCaptureFile(const std::string& path, const FrameStore& store, i
 
 std::string LoadCaptureFile(const std::string& path, FrameStore& store, int32_t& link_type, std::string* notice) {
     if (notice) notice->clear();
+    // One open for the identification, the size and the read.
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return textf("%s can't opened.  ", path.c_str());
     struct stat st;
     int64_t length = ::fstat(fileno(f), &st) == 0 ? int64_t(st.st_size) : -1;
-    std::fclose(f);
-    CaptureKind kind = IdentifyCaptureFile(path);
-    if (kind == CaptureKind::NotCapture) return NOT_CAPTURE_TEXT;
-    int64_t size = CaptureFileLoadSize(path, kind, length);
-    if (size <= 0) return textf("ERROR : %s can't readed.  ", path.c_str());
-    if (!store.allocate(uint64_t(size))) return MemoryErrorText(path, size);
-    return ReadCaptureFile(path, kind, store, uint64_t(size), link_type, notice);
+    CaptureKind kind = identify(f);
+    if (kind == CaptureKind::NotCapture) {
+        std::fclose(f);
+        return NOT_CAPTURE_TEXT;
+    }
+    int64_t size = load_size(f, kind, length);
+    if (size <= 0) {
+        std::fclose(f);
+        return textf("ERROR : %s can't readed.  ", path.c_str());
+    }
+    if (!store.allocate(uint64_t(size))) {
+        std::fclose(f);
+        return MemoryErrorText(path, size);
+    }
+    return read_capture(f, path, kind, store, uint64_t(size), link_type, notice);
 }
 
 // ---- automatic saving ----

@@ -75,7 +75,9 @@ bool same_effect(const CarriedState& a, const CarriedState& b) {
 int pass_threads() {
     long n = env_number("ZELPAN_THREADS", 0);
     if (n > 0) return int(std::min(n, 64L));
-    unsigned h = std::thread::hardware_concurrency();
+    // Asked once: the library reads it from /sys on every call, and a pass over a
+    // few frames is cheaper than those reads.
+    static const unsigned h = std::thread::hardware_concurrency();
     return h ? int(std::min(h, 64u)) : 1;
 }
 
