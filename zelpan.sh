@@ -77,9 +77,18 @@ run_fuzz() {
     # Replay the committed seeds, then fuzz into a scratch copy so the corpus stays as committed.
     "$target" -runs=0 "$corpus" >/dev/null 2>"$work/replay.log" || { cat "$work/replay.log"; status=1; }
     cp -r "$corpus"/. "$work/"
-    local load
+    # The longest input per target: a whole frame of the largest size for the
+    # decoders; for the file reader, room for records, blocks and their lengths
+    # (lengths past the end need no bytes behind them); for statistics and
+    # streams, some dozens of segments (what one frame holds is the decoders' part).
+    local load max_len
+    case "$name" in
+      fuzz_decode) max_len=70000 ;;
+      fuzz_capture_file) max_len=16384 ;;
+      *) max_len=4096 ;;
+    esac
     load=$(cut -d' ' -f1-3 /proc/loadavg)
-    if ! "$target" -max_total_time="$seconds" -max_len=70000 -timeout=10 -rss_limit_mb=4096 \
+    if ! "$target" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 -rss_limit_mb=4096 \
          -print_final_stats=1 -artifact_prefix="$work/" "$work" >"$work/fuzz.log" 2>&1; then
       tail -40 "$work/fuzz.log"
       echo "fuzz target $name failed; the crashing input is in $work"
