@@ -1,8 +1,8 @@
 // Statistics and TCP streams over arbitrary frames. Input: the first byte picks the
-// link type (bits 0-1), the graph's zoom (bits 2-3) and unit (bit 4) and the
-// first stream build's source choice (bits 5-7); then frames as [length: 2 bytes LE][time
-// step in ms: 1 byte][bytes], up to the end of the input. One choice of each per
-// input, not every one: the fuzzer flips the bits as readily as any others.
+// link type (bits 0-1), the graph's zoom (bits 2-3) and unit (bit 4) and the first
+// stream build's source choice (bits 5-7); then frames as [length: 2 bytes LE]
+// [time step in ms: 1 byte][bytes], up to the end of the input. One choice of each
+// per input, not every one: the fuzzer flips the bits as readily as any others.
 #include <cstdint>
 #include <string>
 
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // connection's last frame. And one build from the last TCP frame, whose walk
     // back to the connection's first frame is the long one.
     static Discard out;  // its text keeps its room from input to input
-    const int rows = int32_t(store.frame_count());
+    const int32_t rows = int32_t(store.frame_count());
     const int first_choice = (data[0] >> 5) % 3;
     TcpFrameInfo info;
     uint32_t first = 0;

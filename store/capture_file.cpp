@@ -95,6 +95,18 @@ PcapForm pcap_form(CaptureKind kind) {
     return form;
 }
 
+// Reads up to n bytes at offset at, as far as the file goes.
+uint64_t read_at(int fd, uint8_t* to, uint64_t n, off_t at) {
+    uint64_t done = 0;
+    while (done < n) {
+        ssize_t k = ::pread(fd, to + done, size_t(std::min<uint64_t>(n - done, 1u << 30)), at + off_t(done));
+        if (k < 0 && errno == EINTR) continue;
+        if (k <= 0) break;
+        done += uint64_t(k);
+    }
+    return done;
+}
+
 // Reads up to room bytes from f's position into base, as one fread would, and
 // leaves f after them. Large bodies are read in two halves on two threads: the
 // kernel's work of providing fresh memory for the block is then shared.
@@ -103,21 +115,11 @@ uint64_t read_body(std::FILE* f, uint8_t* base, uint64_t room) {
     long start = std::ftell(f);
     if (room < SPLIT_FROM || start < 0 || std::thread::hardware_concurrency() < 2)
         return std::fread(base, 1, size_t(room), f);
-    int fd = fileno(f);
-    auto read_at = [fd](uint8_t* to, uint64_t n, off_t at) {
-        uint64_t done = 0;
-        while (done < n) {
-            ssize_t k = ::pread(fd, to + done, size_t(std::min<uint64_t>(n - done, 1u << 30)), at + off_t(done));
-            if (k < 0 && errno == EINTR) continue;
-            if (k <= 0) break;
-            done += uint64_t(k);
-        }
-        return done;
-    };
+    const int fd = fileno(f);
     uint64_t half = (room / 2) & ~uint64_t(4095);
     uint64_t second = 0;
-    std::thread other([&] { second = read_at(base + half, room - half, off_t(start) + off_t(half)); });
-    uint64_t first = read_at(base, half, off_t(start));
+    std::thread other([&] { second = read_at(fd, base + half, room - half, off_t(start) + off_t(half)); });
+    uint64_t first = read_at(fd, base, half, off_t(start));
     other.join();
     // Bytes behind a short first half are not the file's next bytes.
     uint64_t got = first < half ? first : half + second;
@@ -319,22 +321,24 @@ std::string MemoryErrorText(const std::string& path, int64_t size) {
 
 namespace {
 
-// The header reads below go through pread on the descriptor, so the stream that
-// later reads the body has seen no I/O and can still be given its own buffer.
-size_t read_head(std::FILE* f, uint8_t* to, size_t want) {
-    size_t done = 0;
-    while (done < want) {
-        ssize_t k = ::pread(fileno(f), to + done, want - done, off_t(done));
-        if (k < 0 && errno == EINTR) continue;
-        if (k <= 0) break;
-        done += size_t(k);
+// A capture file open for reading. The header reads go through pread on the
+// descriptor, so the stream that later reads the body has seen no I/O and can
+// still be given a buffer, which must outlive the stream.
+struct InputFile {
+    std::unique_ptr<char[]> buffer;
+    std::FILE* f;
+    explicit InputFile(const std::string& path) : f(std::fopen(path.c_str(), "rb")) {}
+    ~InputFile() {
+        if (f) std::fclose(f);
     }
-    return done;
-}
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    size_t read_head(uint8_t* to, size_t want) const { return size_t(read_at(fileno(f), to, want, 0)); }
+};
 
-CaptureKind identify(std::FILE* f) {
+CaptureKind identify(const InputFile& in) {
     uint8_t h[PCAP_HEADER];
-    size_t n = read_head(f, h, sizeof h);
+    size_t n = in.read_head(h, sizeof h);
     if (n < sizeof h) return CaptureKind::NotCapture;
     if (std::memcmp(h, "abcdefg", 8) == 0) return CaptureKind::Legacy1;
     if (std::memcmp(h, "abcdev2", 8) == 0) return CaptureKind::Legacy2;
@@ -351,7 +355,8 @@ CaptureKind identify(std::FILE* f) {
     return CaptureKind::NotCapture;
 }
 
-int64_t load_size(std::FILE* f, CaptureKind kind, int64_t file_length) {
+// in is needed only for the older formats, whose frame count is in the header.
+int64_t load_size(const InputFile* in, CaptureKind kind, int64_t file_length) {
     if (file_length < 0) return -1;
     // A libpcap record is as long in memory as on disk; a pcapng packet block is
     // longer than the record made of it, and the section header outweighs the
@@ -360,10 +365,10 @@ int64_t load_size(std::FILE* f, CaptureKind kind, int64_t file_length) {
         kind == CaptureKind::PcapNanoSwapped || kind == CaptureKind::PcapNg)
         return file_length;
     if (kind != CaptureKind::Legacy1 && kind != CaptureKind::Legacy2) return -1;
-    if (!f) return -1;
+    if (!in || !in->f) return -1;
     uint8_t h[16];
     size_t want = kind == CaptureKind::Legacy1 ? 14 : 16;
-    if (read_head(f, h, want) < want) return -1;
+    if (in->read_head(h, want) < want) return -1;
     uint64_t frames = kind == CaptureKind::Legacy1 ? load16(h + 8) : load32(h + 12);
     // The file cannot hold more frames than 12-byte headers fit into it; an
     // overstated count would only ask for memory that is never used.
@@ -373,16 +378,16 @@ int64_t load_size(std::FILE* f, CaptureKind kind, int64_t file_length) {
     return file_length + int64_t(4 * std::min(frames, most)) + head;
 }
 
-// f has seen no stream I/O yet.
-std::string read_capture(std::FILE* f, const std::string& path, CaptureKind kind, FrameStore& store,
+// in's stream has seen no I/O yet.
+std::string read_capture(InputFile& in, const std::string& path, CaptureKind kind, FrameStore& store,
                          uint64_t capacity, int32_t& link_type, std::string* notice) {
+    std::FILE* f = in.f;
     if (!store.present()) return MemoryErrorText(path, int64_t(capacity));
     store.clear();
     // Never trust the caller's capacity beyond the block that is really there.
     uint64_t room = std::min<uint64_t>(capacity, store.capacity());
     room = room > STORE_HEAD ? room - STORE_HEAD : 0;
     std::string msg;
-    std::unique_ptr<char[]> buffer;
     if (kind == CaptureKind::PcapNg) {
         struct stat st;
         uint64_t size = ::fstat(fileno(f), &st) == 0 ? uint64_t(st.st_size) : 0;
@@ -390,8 +395,8 @@ std::string read_capture(std::FILE* f, const std::string& path, CaptureKind kind
         // (the library ignores a size given without one) keeps them off the kernel.
         constexpr size_t BUFFER = 1 << 20;
         if (size > 64 * 1024) {
-            buffer.reset(new char[BUFFER]);
-            std::setvbuf(f, buffer.get(), _IOFBF, BUFFER);
+            in.buffer.reset(new char[BUFFER]);
+            std::setvbuf(f, in.buffer.get(), _IOFBF, BUFFER);
         }
         std::string said;
         ReadPcapNg(f, path, size, store, room, link_type, said);
@@ -401,7 +406,6 @@ std::string read_capture(std::FILE* f, const std::string& path, CaptureKind kind
     } else {
         msg = read_pcap(f, pcap_form(kind), store, room, link_type);
     }
-    std::fclose(f);  // before the buffer goes
     if (!msg.empty()) store.clear();
     // A reader that made the offset table leaves it; any other table is stale.
     if (!store.indexed()) store.invalidate_index();
@@ -411,30 +415,23 @@ std::string read_capture(std::FILE* f, const std::string& path, CaptureKind kind
 }  // namespace
 
 CaptureKind IdentifyCaptureFile(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return CaptureKind::NotCapture;
-    CaptureKind kind = identify(f);
-    std::fclose(f);
-    return kind;
+    InputFile in(path);
+    return in.f ? identify(in) : CaptureKind::NotCapture;
 }
 
 int64_t CaptureFileLoadSize(const std::string& path, CaptureKind kind, int64_t file_length) {
     if (kind != CaptureKind::Legacy1 && kind != CaptureKind::Legacy2) return load_size(nullptr, kind, file_length);
-    if (file_length < 0) return -1;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return -1;
-    int64_t size = load_size(f, kind, file_length);
-    std::fclose(f);
-    return size;
+    InputFile in(path);
+    return load_size(&in, kind, file_length);
 }
 
 std::string ReadCaptureFile(const std::string& path, CaptureKind kind, FrameStore& store, uint64_t capacity,
                             int32_t& link_type, std::string* notice) {
     if (notice) notice->clear();
     if (kind == CaptureKind::NotCapture || int(kind) > int(CaptureKind::PcapNg)) return NOT_CAPTURE_TEXT;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return textf("ERROR : %s can't opened.  ", path.c_str());
-    return read_capture(f, path, kind, store, capacity, link_type, notice);
+    InputFile in(path);
+    if (!in.f) return textf("ERROR : %s can't opened.  ", path.c_str());
+    return read_capture(in, path, kind, store, capacity, link_type, notice);
 }
 
 std::string WriteCaptureFile(const std::string& path, const FrameStore& store, int32_t link_type,
@@ -506,25 +503,16 @@ std::string WriteCaptureFile(const std::string& path, const FrameStore& store, i
 std::string LoadCaptureFile(const std::string& path, FrameStore& store, int32_t& link_type, std::string* notice) {
     if (notice) notice->clear();
     // One open for the identification, the size and the read.
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return textf("%s can't opened.  ", path.c_str());
+    InputFile in(path);
+    if (!in.f) return textf("%s can't opened.  ", path.c_str());
     struct stat st;
-    int64_t length = ::fstat(fileno(f), &st) == 0 ? int64_t(st.st_size) : -1;
-    CaptureKind kind = identify(f);
-    if (kind == CaptureKind::NotCapture) {
-        std::fclose(f);
-        return NOT_CAPTURE_TEXT;
-    }
-    int64_t size = load_size(f, kind, length);
-    if (size <= 0) {
-        std::fclose(f);
-        return textf("ERROR : %s can't readed.  ", path.c_str());
-    }
-    if (!store.allocate(uint64_t(size))) {
-        std::fclose(f);
-        return MemoryErrorText(path, size);
-    }
-    return read_capture(f, path, kind, store, uint64_t(size), link_type, notice);
+    int64_t length = ::fstat(fileno(in.f), &st) == 0 ? int64_t(st.st_size) : -1;
+    CaptureKind kind = identify(in);
+    if (kind == CaptureKind::NotCapture) return NOT_CAPTURE_TEXT;
+    int64_t size = load_size(&in, kind, length);
+    if (size <= 0) return textf("ERROR : %s can't readed.  ", path.c_str());
+    if (!store.allocate(uint64_t(size))) return MemoryErrorText(path, size);
+    return read_capture(in, path, kind, store, uint64_t(size), link_type, notice);
 }
 
 // ---- automatic saving ----

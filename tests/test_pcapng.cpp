@@ -449,6 +449,39 @@ TEST(PcapNg, AFullStoreEndsTheLoadSilently) {
     }
 }
 
+// Files small enough for the library's own buffer and files over the reader's
+// 1 MB buffer, whose blocks straddle its refills, read alike by the one-open load
+// and by the window's three steps (identify, size, read).
+TEST(PcapNg, SmallAndLargeFilesByBothLoadPaths) {
+    TempDir d;
+    for (int frames : {3, 9000}) {
+        SCOPED_TRACE(frames);
+        Ng f;
+        f.shb().idb(1);
+        std::vector<Frame> want;
+        for (int i = 0; i < frames; ++i) {
+            Bytes8 data = pattern(size_t(i % 151), uint8_t(i));
+            f.epb(0, us(1700000000, uint32_t(i)), data);
+            want.push_back({1700000000, uint32_t(i), data});
+        }
+        std::string path = d.write("f.pcapng", f.out);
+        Loaded one;
+        load(path, one);
+        EXPECT_EQ(one.message, "");
+        expect_frames(one.store, want);
+
+        CaptureKind kind = IdentifyCaptureFile(path);
+        ASSERT_EQ(kind, CaptureKind::PcapNg);
+        int64_t size = CaptureFileLoadSize(path, kind, int64_t(f.out.size()));
+        FrameStore three;
+        ASSERT_TRUE(three.allocate(uint64_t(size)));
+        int32_t link = 0;
+        EXPECT_EQ(ReadCaptureFile(path, kind, three, uint64_t(size), link, nullptr), "");
+        EXPECT_EQ(link, 1);
+        expect_frames(three, want);
+    }
+}
+
 TEST(PcapNg, SampleFileAndSavingWritesLibpcap) {
     Loaded l;
     load(std::string(ZELPAN_SOURCE_DIR) + "/samples/formats.pcapng", l);
