@@ -112,9 +112,9 @@ uint64_t read_at(int fd, uint8_t* to, uint64_t n, off_t at) {
 // kernel's work of providing fresh memory for the block is then shared.
 uint64_t read_body(std::FILE* f, uint8_t* base, uint64_t room) {
     constexpr uint64_t SPLIT_FROM = 32u << 20;
+    if (room < SPLIT_FROM || std::thread::hardware_concurrency() < 2) return std::fread(base, 1, size_t(room), f);
     long start = std::ftell(f);
-    if (room < SPLIT_FROM || start < 0 || std::thread::hardware_concurrency() < 2)
-        return std::fread(base, 1, size_t(room), f);
+    if (start < 0) return std::fread(base, 1, size_t(room), f);
     const int fd = fileno(f);
     uint64_t half = (room / 2) & ~uint64_t(4095);
     uint64_t second = 0;
@@ -378,9 +378,10 @@ int64_t load_size(const InputFile* in, CaptureKind kind, int64_t file_length) {
     return file_length + int64_t(4 * std::min(frames, most)) + head;
 }
 
-// in's stream has seen no I/O yet.
+// in's stream has seen no I/O yet; file_length is the file's size, or -1 when
+// not known yet.
 std::string read_capture(InputFile& in, const std::string& path, CaptureKind kind, FrameStore& store,
-                         uint64_t capacity, int32_t& link_type, std::string* notice) {
+                         uint64_t capacity, int64_t file_length, int32_t& link_type, std::string* notice) {
     std::FILE* f = in.f;
     if (!store.present()) return MemoryErrorText(path, int64_t(capacity));
     store.clear();
@@ -388,16 +389,17 @@ std::string read_capture(InputFile& in, const std::string& path, CaptureKind kin
     uint64_t room = std::min<uint64_t>(capacity, store.capacity());
     room = room > STORE_HEAD ? room - STORE_HEAD : 0;
     std::string msg;
+    struct stat st;
+    if (file_length < 0 && ::fstat(fileno(f), &st) == 0) file_length = int64_t(st.st_size);
+    const uint64_t size = file_length > 0 ? uint64_t(file_length) : 0;
+    // A buffer of our own: the library would first ask the kernel for the file's
+    // block size to make one (and ignores a size given without a buffer). The
+    // pcapng block reader asks for many small pieces; a large buffer keeps them
+    // off the kernel.
+    const size_t buffer = kind == CaptureKind::PcapNg && size > 64 * 1024 ? size_t(1) << 20 : 4096;
+    in.buffer.reset(new char[buffer]);
+    std::setvbuf(f, in.buffer.get(), _IOFBF, buffer);
     if (kind == CaptureKind::PcapNg) {
-        struct stat st;
-        uint64_t size = ::fstat(fileno(f), &st) == 0 ? uint64_t(st.st_size) : 0;
-        // The block reader asks for many small pieces; a large buffer of our own
-        // (the library ignores a size given without one) keeps them off the kernel.
-        constexpr size_t BUFFER = 1 << 20;
-        if (size > 64 * 1024) {
-            in.buffer.reset(new char[BUFFER]);
-            std::setvbuf(f, in.buffer.get(), _IOFBF, BUFFER);
-        }
         std::string said;
         ReadPcapNg(f, path, size, store, room, link_type, said);
         if (notice) *notice = said;
@@ -431,7 +433,7 @@ std::string ReadCaptureFile(const std::string& path, CaptureKind kind, FrameStor
     if (kind == CaptureKind::NotCapture || int(kind) > int(CaptureKind::PcapNg)) return NOT_CAPTURE_TEXT;
     InputFile in(path);
     if (!in.f) return textf("ERROR : %s can't opened.  ", path.c_str());
-    return read_capture(in, path, kind, store, capacity, link_type, notice);
+    return read_capture(in, path, kind, store, capacity, -1, link_type, notice);
 }
 
 std::string WriteCaptureFile(const std::string& path, const FrameStore& store, int32_t link_type,
@@ -442,15 +444,16 @@ std::string WriteCaptureFile(const std::string& path, const FrameStore& store, i
     // (a device, a pipe) is written directly; renaming over it would replace it.
     std::string target = path;
     struct stat st;
-    bool exists = ::stat(path.c_str(), &st) == 0;
+    bool exists = ::lstat(path.c_str(), &st) == 0;
+    const bool link = exists && S_ISLNK(st.st_mode);
+    if (link) exists = ::stat(path.c_str(), &st) == 0;  // what the link names
     bool direct = exists && !S_ISREG(st.st_mode);
     std::string temp;
     int fd = -1;
     if (direct) {
         fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     } else {
-        struct stat lst;
-        if (exists && ::lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        if (exists && link) {
             // Replace the file the link names, not the link.
             if (char* real = ::realpath(path.c_str(), nullptr)) {
                 target = real;
@@ -512,7 +515,7 @@ std::string LoadCaptureFile(const std::string& path, FrameStore& store, int32_t&
     int64_t size = load_size(&in, kind, length);
     if (size <= 0) return textf("ERROR : %s can't readed.  ", path.c_str());
     if (!store.allocate(uint64_t(size))) return MemoryErrorText(path, size);
-    return read_capture(in, path, kind, store, uint64_t(size), link_type, notice);
+    return read_capture(in, path, kind, store, uint64_t(size), length, link_type, notice);
 }
 
 // ---- automatic saving ----
