@@ -1,5 +1,8 @@
 // decode_frame on arbitrary bytes in every mode and link type. The first input
-// byte picks the link type and the frame number; the rest is the frame. Any read
+// byte picks the link type, the frame number and whether the frame goes into a
+// detail tree or a text export (both take the same decoder paths, so one of them
+// an input, as the fuzzer flips that bit as readily as any other); the rest is
+// the frame. The summary and the layer index are made for every input. Any read
 // past the captured bytes is caught: the record starts a buffer kept from input to
 // input, and what lies behind it is poisoned for the sanitizer.
 #include <algorithm>
@@ -50,16 +53,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     clear_columns(c, 0);
     decode_frame(0, rec, link, frame_number);
 
-    c.tree = &tree;  // detail tree
-    tree.clear();
-    decode_frame(ROOT_NODE, rec, link, frame_number);
-    tree.finish();
-    // Each lookup walks the whole tree, so a fixed number of bytes spread from the
-    // first to the last keeps an input's cost in step with its size.
-    const uint32_t probes = n < 8 ? uint32_t(n) : 8;
-    for (uint32_t i = 0; i < probes; ++i)
-        (void)tree.line_for_byte(probes < 2 ? 0 : uint32_t(uint64_t(n - 1) * i / (probes - 1)));
-
     FrameLayerIndex ix;  // layer index
     c.mode = MODE_LAYER_INDEX;
     c.layer_index = &ix;
@@ -68,12 +61,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (ix.entries[i].offset < RECORD_HEADER || ix.entries[i].offset > int32_t(RECORD_HEADER + n))
             __builtin_trap();  // a layer outside the frame
 
-    c.mode = MODE_TEXT_EXPORT;  // text export
-    c.layer_index = nullptr;
-    c.exporter = &sink;
-    decode_frame(ROOT_NODE, rec, link, frame_number);
-    c.exporter = nullptr;
-    c.mode = MODE_DISPLAY;
+    if (data[0] & 16) {
+        c.mode = MODE_DISPLAY;  // detail tree
+        c.layer_index = nullptr;
+        c.tree = &tree;
+        tree.clear();
+        decode_frame(ROOT_NODE, rec, link, frame_number);
+        tree.finish();
+        // Each lookup walks the whole tree, so a fixed number of bytes spread from the
+        // first to the last keeps an input's cost in step with its size.
+        const uint32_t probes = n < 8 ? uint32_t(n) : 8;
+        for (uint32_t i = 0; i < probes; ++i)
+            (void)tree.line_for_byte(probes < 2 ? 0 : uint32_t(uint64_t(n - 1) * i / (probes - 1)));
+    } else {
+        c.mode = MODE_TEXT_EXPORT;  // text export
+        c.layer_index = nullptr;
+        c.exporter = &sink;
+        decode_frame(ROOT_NODE, rec, link, frame_number);
+        c.exporter = nullptr;
+        c.mode = MODE_DISPLAY;
+    }
     make_current(nullptr);
     ASAN_POISON_MEMORY_REGION(rec, need);
     return 0;

@@ -3,10 +3,13 @@
 
 fuzz/corpus/decode: one file per frame of every sample capture, the first byte
 naming the link type (bits 0-1 and 3: 0 null, 1 Ethernet, 2 PPP, 3 FDDI, 8 Linux
-cooked, 9 Linux cooked v2, 10 raw IP, 11 raw IPv6; bit 2 set = frame 1).
+cooked, 9 Linux cooked v2, 10 raw IP, 11 raw IPv6; bit 2 set = frame 1; bit 4
+set = detail tree, clear = text export; every other frame takes each).
 fuzz/corpus/capture_file: small capture files, well-formed and broken: libpcap
 in its four forms, pcapng (both byte orders, every packet block, several
 sections and link types, cut and inconsistent blocks) and the legacy formats.
+Each starts with the harness's choice byte: written and read back (bit 0), the
+marked frames or, for every other file, all of them (bit 1).
 Usage: make_seeds.py
 """
 import glob
@@ -117,42 +120,48 @@ def main():
     file_dir = os.path.join(TOP, "fuzz", "corpus", "capture_file")
     for old in glob.glob(os.path.join(decode_dir, "*")) + glob.glob(os.path.join(file_dir, "*")):
         os.remove(old)
+    written = [0]
+
+    def write_file(name, data):
+        written[0] += 1
+        write(file_dir, name, bytes([1 | (2 if written[0] % 2 == 0 else 0)]) + data)
+
     for path in sorted(glob.glob(os.path.join(TOP, "samples", "*.zlc"))):
         stem = os.path.splitext(os.path.basename(path))[0]
         link, frames = read_pcap(path)
         for i, (_, _, b) in enumerate(frames):
-            prefix = LINK_INDEX.get(link, 1) | (4 if i == 0 else 0)
+            prefix = LINK_INDEX.get(link, 1) | (4 if i == 0 else 0) | (16 if i % 2 == 0 else 0)
             write(decode_dir, "%s-%03d" % (stem, i + 1), bytes([prefix]) + b)
     link, frames = read_pcap(os.path.join(TOP, "samples", "sample.zlc"))
     few = frames[:6]
     whole = pcap(link, few)
-    write(file_dir, "pcap-six-frames", whole)
-    write(file_dir, "pcap-header-only", whole[:24])
-    write(file_dir, "pcap-cut-in-record-header", whole[:24 + 7])
-    write(file_dir, "pcap-cut-in-frame-data", whole[:24 + 16 + 10])
-    write(file_dir, "pcap-swapped-magic", struct.pack(">IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 1) + whole[24:])
-    write(file_dir, "pcap-huge-length", whole[:24] + struct.pack("<IIII", 1, 2, 0xFFFFFFF0, 0xFFFFFFF0) + b"\x00" * 32)
-    write(file_dir, "pcap-big-endian", pcap_form(link, few, big=True))
-    write(file_dir, "pcap-nanosecond", pcap_form(link, few, nano=True))
-    write(file_dir, "pcap-nanosecond-big-endian", pcap_form(link, few, big=True, nano=True))
+    write_file("pcap-six-frames", whole)
+    write_file("pcap-header-only", whole[:24])
+    write_file("pcap-cut-in-record-header", whole[:24 + 7])
+    write_file("pcap-cut-in-frame-data", whole[:24 + 16 + 10])
+    write_file("pcap-swapped-magic", struct.pack(">IHHiIII", 0xA1B2C3D4, 2, 4, 0, 0, 65535, 1) + whole[24:])
+    write_file("pcap-huge-length", whole[:24] + struct.pack("<IIII", 1, 2, 0xFFFFFFF0, 0xFFFFFFF0) + b"\x00" * 32)
+    write_file("pcap-big-endian", pcap_form(link, few, big=True))
+    write_file("pcap-nanosecond", pcap_form(link, few, nano=True))
+    write_file("pcap-nanosecond-big-endian", pcap_form(link, few, big=True, nano=True))
     ng = pcapng(link, few)
-    write(file_dir, "pcapng-six-frames", ng)
-    write(file_dir, "pcapng-big-endian", pcapng(link, few, ">"))
-    write(file_dir, "pcapng-sections", pcapng(link, few[:3]) + pcapng(link, few[3:], ">"))
-    write(file_dir, "pcapng-two-link-types",
+    write_file("pcapng-six-frames", ng)
+    write_file("pcapng-big-endian", pcapng(link, few, ">"))
+    write_file("pcapng-sections", pcapng(link, few[:3]) + pcapng(link, few[3:], ">"))
+    write_file("pcapng-two-link-types",
           ng_section() + ng_interface(link) + ng_interface(113) + ng_interface(101, resolution=0x94) +
           b"".join(ng_enhanced(i % 3, 1000 * i, b) for i, (_, _, b) in enumerate(few)))
-    write(file_dir, "pcapng-cut-in-block", ng[:len(ng) - 9])
-    write(file_dir, "pcapng-trailer-differs",
+    write_file("pcapng-cut-in-block", ng[:len(ng) - 9])
+    write_file("pcapng-trailer-differs",
           ng_section() + ng_interface(link) + ng_block(6, struct.pack("<IIIII", 0, 0, 0, 4, 4) + b"abcd",
                                                        trailer_delta=4))
-    write(file_dir, "pcapng-huge-lengths",
+    write_file("pcapng-huge-lengths",
           ng_section() + ng_interface(link) + struct.pack("<IIIIIII", 6, 0xFFFFFFF0, 0, 0, 0, 0xFFFFFFF0, 64))
     for path in sorted(glob.glob(os.path.join(TOP, "samples", "*.pcapng"))):
-        write(file_dir, "sample-" + os.path.basename(path), open(path, "rb").read())
-    write(file_dir, "legacy1", legacy(1, few))
-    write(file_dir, "legacy2", legacy(2, few))
-    write(file_dir, "legacy1-understated-count", legacy(1, few)[:8] + struct.pack("<H", 2) + legacy(1, few)[10:])
+        write_file("sample-" + os.path.basename(path), open(path, "rb").read())
+    write_file("legacy1", legacy(1, few))
+    write_file("legacy2", legacy(2, few))
+    write_file("legacy1-understated-count", legacy(1, few)[:8] + struct.pack("<H", 2) + legacy(1, few)[10:])
 
 
 if __name__ == "__main__":
