@@ -53,7 +53,8 @@ constexpr NameEntry styles[] = {
     {0x11, "Wildcard Filter"}, {0x0A, "Fixed Filter"}, {0x12, "Shared-Explicit"}, {0, nullptr},
 };
 
-// Service numbers of FLOWSPEC and SENDER TSPEC.
+// Service numbers of FLOWSPEC and SENDER TSPEC. Service 1 is the default
+// service header of a sender's TSpec, shown spelled out.
 constexpr NameEntry qos_services[] = {
     {1, "Traffic specification"}, {2, "Guaranteed rate QoS"}, {5, "Controlled-Load QoS"},
     {6, "Null-Service QoS"}, {128, "Qualitative QoS"}, {0, nullptr},

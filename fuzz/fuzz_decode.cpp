@@ -61,9 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (ix.entries[i].offset < RECORD_HEADER || ix.entries[i].offset > int32_t(RECORD_HEADER + n))
             __builtin_trap();  // a layer outside the frame
 
+    c.layer_index = nullptr;
     if (data[0] & 16) {
         c.mode = MODE_DISPLAY;  // detail tree
-        c.layer_index = nullptr;
         c.tree = &tree;
         tree.clear();
         decode_frame(ROOT_NODE, rec, link, frame_number);
@@ -75,11 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             (void)tree.line_for_byte(probes < 2 ? 0 : uint32_t(uint64_t(n - 1) * i / (probes - 1)));
     } else {
         c.mode = MODE_TEXT_EXPORT;  // text export
-        c.layer_index = nullptr;
         c.exporter = &sink;
         decode_frame(ROOT_NODE, rec, link, frame_number);
         c.exporter = nullptr;
-        c.mode = MODE_DISPLAY;
     }
     make_current(nullptr);
     ASAN_POISON_MEMORY_REGION(rec, need);

@@ -461,6 +461,13 @@ TEST(CaptureFile, WriteThroughSymlinkReplacesItsTarget) {
     EXPECT_TRUE(fs::is_symlink(d.file("link.zlc")));
     EXPECT_EQ(slurp(real).size(), 24u + 16 + 5);
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::mask, fs::perms(0640));
+
+    // A link naming nothing is replaced by the file; nothing appears where it pointed.
+    ASSERT_EQ(::symlink(d.file("gone/none.zlc").c_str(), d.file("dangling.zlc").c_str()), 0);
+    EXPECT_EQ(WriteCaptureFile(d.file("dangling.zlc"), s, 1, false), "");
+    EXPECT_FALSE(fs::is_symlink(d.file("dangling.zlc")));
+    EXPECT_EQ(slurp(d.file("dangling.zlc")).size(), 24u + 16 + 5);
+    EXPECT_FALSE(fs::exists(d.file("gone")));
 }
 
 TEST(AutoSave, Names) {
